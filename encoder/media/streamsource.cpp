@@ -15,8 +15,8 @@ constexpr const char* kVideoErrorTexts[] = {
     "The video file wasn't specified",
     "The video file doesn't exist",
     "The file doesn't contain video data",
-    "The video file is corrupt, in an unsupported format, or cannot be converted due to DRM "
-    "or legal restrictions (e.g. MPEG-2 or MPEG-4)",
+    ("The video file is corrupt, in an unsupported format, or cannot be converted due to DRM "
+     "or legal restrictions (e.g. MPEG-2 or MPEG-4)"),
     "An error occurred while reading from the video file",
     "An error occurred while opening the video file",
     "Unknown error",
@@ -28,8 +28,8 @@ constexpr const char* kAudioErrorTexts[] = {
     "The audio file wasn't specified",
     "The audio file doesn't exist",
     "The file doesn't contain audio data",
-    "The audio file is corrupt, compressed, or--like MPEG-Layer III data--does not conform to "
-    "the AVI format specification required by Video for Windows.",
+    ("The audio file is corrupt, compressed, or--like MPEG-Layer III data--does not conform to "
+     "the AVI format specification required by Video for Windows."),
     "An error occurred while reading from the audio file",
     "An error occurred while opening the audio file",
     "The audio stream isn't open",
