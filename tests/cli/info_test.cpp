@@ -8,6 +8,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -33,8 +35,26 @@ std::string slurp(const std::string& path) {
     return {std::istreambuf_iterator<char>(in), {}};
 }
 
+// One private folder per test process, so that parallel runs never share a file.
+const std::string& workDir() {
+    static const std::string dir = [] {
+        std::string pattern = testing::TempDir() + "/quillreel-cli-XXXXXX";
+        const char* made = mkdtemp(pattern.data());
+        return made != nullptr ? std::string(made) : testing::TempDir();
+    }();
+    return dir;
+}
+
+class RemoveWorkDir : public testing::Environment {
+public:
+    void TearDown() override { std::filesystem::remove_all(workDir()); }
+};
+const testing::Environment* const kCleanup = testing::AddGlobalTestEnvironment(new RemoveWorkDir);
+
+std::string tempPath(const std::string& name) { return workDir() + "/" + name; }
+
 ToolRun quillreel(const std::string& args) {
-    const std::string errPath = testing::TempDir() + "/quillreel.err";
+    const std::string errPath = tempPath("quillreel.err");
     const std::string cmd = std::string("'") + QUILLREEL_PATH + "' " + args + " 2>'" + errPath + "'";
     ToolRun run;
     FILE* p = popen(cmd.c_str(), "r");
@@ -51,8 +71,6 @@ ToolRun quillreel(const std::string& args) {
     run.err = slurp(errPath);
     return run;
 }
-
-std::string tempPath(const std::string& name) { return testing::TempDir() + "/" + name; }
 
 void writeFile(const std::string& path, const Bytes& bytes) {
     std::ofstream(path, std::ios::binary)
@@ -224,7 +242,7 @@ TEST(InfoCommand, UnreadableFilesFailWithOneLine) {
     };
     const Case cases[] = {
         {tempPath("no_such_movie.pdb"), "cannot open: No such file or directory"},
-        {testing::TempDir(), "not a regular file"},
+        {workDir(), "not a regular file"},
         {empty, "the file is empty"},
         {cut, "the file is shorter than a database header"},
         {shortHeader, "the movie header record is 10 bytes, shorter than 44"},

@@ -350,7 +350,8 @@ TEST(MovieDbReader, CacheCountsUses) {
 TEST(MovieDbReader, ReadsFromAFileLikeFromMemory) {
     const Movie m = sampleMovie(3, 1);
     const Bytes db = writeMovie(m);
-    const std::string path = testing::TempDir() + "/reader_file.pdb";
+    const std::string path =
+        testing::TempDir() + "/reader_file_" + std::to_string(getpid()) + ".pdb";
     std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(db.data()), long(db.size()));
 
     quil::MovieDbReader reader;
