@@ -19,7 +19,7 @@ namespace quil {
 struct MovieHeader;
 
 class MovieDbWriter {
-public:
+  public:
     // The stream is not owned; it must be seekable and stay open until finish().
     explicit MovieDbWriter(std::FILE* file);
 
@@ -49,7 +49,7 @@ public:
     // here instead of calling beginRecord(). finish() checks them either way.
     std::span<RecordListEntry> recordList() { return m_list; }
 
-private:
+  private:
     MovieDbError fail(MovieDbError error);
 
     std::FILE* m_file;

@@ -18,8 +18,8 @@ constexpr int kFrames = 300;
 constexpr int kAudio = 7;
 constexpr size_t kFrameBytes = 4000;
 constexpr size_t kAudioBytes = 32768;
-constexpr size_t kMovieBytes = 78 + 8 * (kFrames + kAudio + 1) + 64 + kFrames * kFrameBytes +
-                               kAudio * kAudioBytes;
+constexpr size_t kMovieBytes =
+    78 + 8 * (kFrames + kAudio + 1) + 64 + kFrames * kFrameBytes + kAudio * kAudioBytes;
 
 bool writeMovie(std::FILE* f) {
     static const std::vector<uint8_t> frame(kFrameBytes, 0x21);
@@ -28,8 +28,9 @@ bool writeMovie(std::FILE* f) {
     quil::MovieHeader h;
     h.setFrameRate(15.0);
     h.frameCount = kFrames;
-    bool ok = w.begin("bench", quil::kDbTypeMovie, kFrames + kAudio + 1, 0) == quil::MovieDbError::Ok &&
-              w.writeMovieHeader(h) == quil::MovieDbError::Ok;
+    bool ok =
+        w.begin("bench", quil::kDbTypeMovie, kFrames + kAudio + 1, 0) == quil::MovieDbError::Ok &&
+        w.writeMovieHeader(h) == quil::MovieDbError::Ok;
     for (int i = 0; ok && i < kFrames; ++i) {
         ok = w.writeRecord(frame) == quil::MovieDbError::Ok;
     }

@@ -20,7 +20,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             if (a == nullptr || a != b || reader.offset(i) + uint64_t(reader.size(i)) > size) {
                 __builtin_trap();
             }
-            if (reader.size(i) != 0 && std::memcmp(a, data + reader.offset(i), reader.size(i)) != 0) {
+            if (reader.size(i) != 0 &&
+                std::memcmp(a, data + reader.offset(i), reader.size(i)) != 0) {
                 __builtin_trap();
             }
             if (i == 0) {

@@ -46,16 +46,19 @@ const std::string& workDir() {
 }
 
 class RemoveWorkDir : public testing::Environment {
-public:
+  public:
     void TearDown() override { std::filesystem::remove_all(workDir()); }
 };
 const testing::Environment* const kCleanup = testing::AddGlobalTestEnvironment(new RemoveWorkDir);
 
-std::string tempPath(const std::string& name) { return workDir() + "/" + name; }
+std::string tempPath(const std::string& name) {
+    return workDir() + "/" + name;
+}
 
 ToolRun quillreel(const std::string& args) {
     const std::string errPath = tempPath("quillreel.err");
-    const std::string cmd = std::string("'") + QUILLREEL_PATH + "' " + args + " 2>'" + errPath + "'";
+    const std::string cmd =
+        std::string("'") + QUILLREEL_PATH + "' " + args + " 2>'" + errPath + "'";
     ToolRun run;
     FILE* p = popen(cmd.c_str(), "r");
     if (p == nullptr) {
@@ -193,7 +196,8 @@ TEST(InfoCommand, PasswordProtectedMovie) {
 
     const ToolRun wrong = quillreel("info -p nope '" + path + "'");
     EXPECT_EQ(wrong.status, 1);
-    EXPECT_EQ(wrong.err, "quillreel: " + path + ": the password does not unlock the movie header\n");
+    EXPECT_EQ(wrong.err,
+              "quillreel: " + path + ": the password does not unlock the movie header\n");
 }
 
 TEST(InfoCommand, UnfinishedMovie) {
