@@ -41,6 +41,7 @@ class MovieDbWriter {
     [[nodiscard]] MovieDbError finish();
 
     MovieDbError status() const { return m_status; }
+    std::FILE* file() const { return m_file; }
     int recordCount() const { return int(m_list.size()); }
     int recordsBegun() const { return m_begun; }
     // The stream position, or -1 when it cannot be told.
