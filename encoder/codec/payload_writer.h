@@ -18,6 +18,8 @@
 //
 // API:
 //   size_t writeKeyFrame(out, pixelData, const MovieColorTable* palette, uint8_t continuation);
+//   void writeKeyFrameHeader(out, withPalette, payloadLength, continuation);
+//   void writePaletteSection(out, palette);
 //   void makeHalfResolution(picture, w, h, table, grid, colorLookup, half);
 //   size_t writeBlockStream(std::span<const BlockCode>, out);
 //   size_t writeDeltaFrame(out, frequentColors, blocks, continuation);
@@ -70,6 +72,13 @@ constexpr BlockCode rawBlock(uint8_t tl, uint8_t tr, uint8_t bl, uint8_t br) {
 
 // Bytes of the payload header of a key frame and the pixel data after it.
 size_t keyFrameSize(int w, int h, bool withPalette);
+
+// The 16-byte key frame header for a payload of payloadLength bytes, and the 762-byte
+// palette section (entries 1..254 as red, green, blue), for a coder that lays out the pixel
+// data itself.
+void writeKeyFrameHeader(uint8_t* out, bool withPalette, size_t payloadLength,
+                         uint8_t continuation = 0);
+void writePaletteSection(uint8_t* out, const MovieColorTable& palette);
 
 // Writes a key frame: header, palette section (entries 1..254 of *palette as red, green,
 // blue) when palette is not null, then pixelData (keyPixelDataSize(w, h) bytes: the picture,
