@@ -122,10 +122,10 @@ TEST(TruecolorPicture, DisplayTableShowsConvertedColours) {
         for (const uint32_t c : colors) {
             SCOPED_TRACE(testing::Message() << "variant " << variant << " colour " << std::hex << c);
             const TruecolorSquare s = truecolorSquare(variant, c, c, c, c);
-            const Rgb888 shown = expand565(displayColor(variant, s.luma[0], s.u, s.v));
-            EXPECT_NEAR(shown.r, int(c >> 16), 40);
-            EXPECT_NEAR(shown.g, int((c >> 8) & 255), 40);
-            EXPECT_NEAR(shown.b, int(c & 255), 40);
+            const uint32_t shown = rgb32From565(displayColor(variant, s.luma[0], s.u, s.v));
+            EXPECT_NEAR(int(shown >> 16), int(c >> 16), 40);
+            EXPECT_NEAR(int((shown >> 8) & 255), int((c >> 8) & 255), 40);
+            EXPECT_NEAR(int(shown & 255), int(c & 255), 40);
         }
     }
 }

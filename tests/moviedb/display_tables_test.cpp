@@ -2,6 +2,8 @@
 // the entries no valid code reaches.
 #include "moviedb/display_tables.h"
 
+#include <vector>
+
 #include <gtest/gtest.h>
 
 namespace {
@@ -76,6 +78,31 @@ TEST(DisplayTable, NeutralRowIsAGrayRamp) {
             last = g;
         }
     }
+}
+
+// A 4x4 picture shown as 32-bit pixels: each square takes its own U and V, fields sit in the
+// top bits of their bytes, and the pixels' top bytes are left alone.
+TEST(DisplayConversion, PictureToRgb32) {
+    const std::vector<uint8_t> picture = {
+        16, 112, 30, 50,   //
+        40, 64, 70, 30,    //
+        30, 50, 100, 100,  //
+        70, 30, 100, 100,  //
+        7, 14, 105, 0,     // top squares: gray, then U 14 with V level 0
+        0, 7, 210, 105,    // bottom squares: U 0 with V level 14, then gray
+    };
+    std::vector<uint32_t> out(16, 0xAB000000u);
+    convertTruecolorToRgb32(picture.data(), 4, 4, 24, out.data(), 4);
+    const auto c = [](int r5, int g6, int b5) {
+        return 0xAB000000u | uint32_t(r5 << 19) | uint32_t(g6 << 10) | uint32_t(b5 << 3);
+    };
+    const std::vector<uint32_t> expected = {
+        c(0, 0, 0),   c(31, 63, 31), c(0, 20, 30),  c(0, 33, 31),  //
+        c(7, 15, 7),  c(15, 31, 15), c(0, 46, 31),  c(0, 20, 30),  //
+        c(25, 0, 0),  c(31, 11, 0),  c(27, 55, 27), c(27, 55, 27), //
+        c(31, 24, 0), c(25, 0, 0),   c(27, 55, 27), c(27, 55, 27), //
+    };
+    EXPECT_EQ(out, expected);
 }
 
 } // namespace
