@@ -415,4 +415,37 @@ TEST(PayloadWriterDeltaFrame, RandomTreesRoundTrip) {
     }
 }
 
+// Cut anywhere inside its block stream, a payload decodes to a mix of the old picture and the
+// full frame: nothing past the cut is made up from missing bytes.
+TEST(PayloadWriterDeltaFrame, CutPayloadsNeverInventPixels) {
+    const int w = 64, h = 48;
+    std::mt19937 rng(77);
+    Bytes prev(size_t(w * h)), start(prev.size());
+    for (size_t i = 0; i < prev.size(); ++i) {
+        prev[i] = uint8_t(rng());
+        start[i] = uint8_t(rng());
+    }
+    const std::array<uint8_t, 8> frequent = {1, 2, 3, 4, 5, 6, 7, 8};
+    Model model(w, h, prev, frequent);
+    model.setOut(start);
+    TreeMaker maker(w, model, rng);
+    for (int y = 0; y < h; y += 8) {
+        for (int x = 0; x < w; x += 8) {
+            maker.block(size_t(y * w + x), 8);
+        }
+    }
+    Bytes payload(1 << 16);
+    payload.resize(writeDeltaFrame(payload, frequent, maker.blocks));
+    for (size_t cut = 24; cut < payload.size(); ++cut) {
+        SCOPED_TRACE(cut);
+        const Bytes part(payload.begin(), payload.begin() + ptrdiff_t(cut));
+        Bytes out = start;
+        const PayloadResult r = decodeFramePayload(part, w, h, out, prev);
+        ASSERT_EQ(r.status, PayloadStatus::Truncated);
+        for (size_t i = 0; i < out.size(); ++i) {
+            ASSERT_TRUE(out[i] == start[i] || out[i] == model.out()[i]) << "pixel " << i;
+        }
+    }
+}
+
 } // namespace
