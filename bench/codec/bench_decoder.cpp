@@ -17,7 +17,7 @@ namespace {
 using namespace quil;
 
 class SequenceMaker {
-public:
+  public:
     SequenceMaker(int w, int h, int detail) : m_w(w), m_h(h), m_detail(detail), m_rng(17) {}
 
     std::vector<uint8_t> frame() {
@@ -32,7 +32,7 @@ public:
         return payload;
     }
 
-private:
+  private:
     bool inside(size_t p, int s, int entry) const {
         const MotionVector mv = kMotionVectors[size_t(entry)];
         const ptrdiff_t src = ptrdiff_t(p) + mv.dy * m_w + mv.dx;

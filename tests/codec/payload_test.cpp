@@ -82,14 +82,14 @@ struct HalfCase {
 // Mean of four colours: (sum + 2) >> 5 on the fine grid, >> 6 on the coarse one.
 TEST(PayloadWriterKeyFrame, HalfResolutionRounding) {
     const HalfCase cases[] = {
-        {ColorGrid::Fine, {0, 0, 0, 29}, 0},      {ColorGrid::Fine, {0, 0, 0, 30}, 1},
-        {ColorGrid::Fine, {10, 20, 30, 45}, 3},   {ColorGrid::Fine, {255, 255, 255, 254}, 31},
-        {ColorGrid::Coarse, {0, 0, 0, 61}, 0},    {ColorGrid::Coarse, {0, 0, 0, 62}, 1},
+        {ColorGrid::Fine, {0, 0, 0, 29}, 0},           {ColorGrid::Fine, {0, 0, 0, 30}, 1},
+        {ColorGrid::Fine, {10, 20, 30, 45}, 3},        {ColorGrid::Fine, {255, 255, 255, 254}, 31},
+        {ColorGrid::Coarse, {0, 0, 0, 61}, 0},         {ColorGrid::Coarse, {0, 0, 0, 62}, 1},
         {ColorGrid::Coarse, {255, 255, 255, 255}, 15},
     };
     for (const HalfCase& c : cases) {
-        SCOPED_TRACE(testing::Message() << c.reds[0] << " " << c.reds[1] << " " << c.reds[2]
-                                        << " " << c.reds[3]);
+        SCOPED_TRACE(testing::Message()
+                     << c.reds[0] << " " << c.reds[1] << " " << c.reds[2] << " " << c.reds[3]);
         MovieColorTable table{};
         for (int k = 0; k < 4; ++k) {
             table[size_t(1 + k)] = rgb(c.reds[k], 64, 255); // green, blue fixed
@@ -143,9 +143,9 @@ TEST(PayloadWriterDeltaFrame, AllKeepFrameIsThirtyBytes) {
     Bytes out(100, 0xEE);
     const size_t n = writeDeltaFrame(out, kNoFrequent, blocks);
     out.resize(n);
-    const Bytes expected = {0x00, 0x02, 0x01, 0x00, 0, 0, 0, 0, 0, 0, 0, 0,
-                            0xFF, 0xFE, 0xFD, 0xFC, 0xFB, 0xFA, 0xF9, 0xF8, 0x00, 0x00, 0x00,
-                            0x18, 0xF3, 0xFB, 0xF4, 0xF3, 0x8D, 0xF4};
+    const Bytes expected = {0x00, 0x02, 0x01, 0x00, 0,    0,    0,    0,    0,    0,
+                            0,    0,    0xFF, 0xFE, 0xFD, 0xFC, 0xFB, 0xFA, 0xF9, 0xF8,
+                            0x00, 0x00, 0x00, 0x18, 0xF3, 0xFB, 0xF4, 0xF3, 0x8D, 0xF4};
     EXPECT_EQ(out, expected);
 }
 
@@ -226,14 +226,14 @@ TEST(PayloadWriterDeltaFrame, RefusesBadBlocksAndShortBuffers) {
     EXPECT_EQ(writeDeltaFrame(exact, kNoFrequent, fills), 30u);
     EXPECT_EQ(writeDeltaFrame(shortBy1, kNoFrequent, fills), 0u);
     Bytes padded(31);
-    const std::vector<BlockCode> odd = {fillBlock(8, 1), keepBlock(8), keepBlock(8),
-                                        keepBlock(8), keepBlock(8)}; // FE 01 F3 00 F4
+    const std::vector<BlockCode> odd = {fillBlock(8, 1), keepBlock(8), keepBlock(8), keepBlock(8),
+                                        keepBlock(8)}; // FE 01 F3 00 F4
     EXPECT_EQ(writeDeltaFrame(padded, kNoFrequent, odd, 1), 30u);
 }
 
 // A small model of what each block code does, independent of the stream and its runs.
 class Model {
-public:
+  public:
     Model(int w, int h, const Bytes& prev, const std::array<uint8_t, 8>& frequent)
         : m_w(w), m_h(h), m_prev(prev), m_frequent(frequent), m_out(prev.size(), 0x5A) {}
 
@@ -256,7 +256,8 @@ public:
                 }
             }
         } else if (b.opcode == kOpPattern && s != 2) {
-            const uint64_t bits = s == 8 ? kPatterns8x8[b.operands[0]] : kPatterns4x4[b.operands[0]];
+            const uint64_t bits =
+                s == 8 ? kPatterns8x8[b.operands[0]] : kPatterns4x4[b.operands[0]];
             for (int r = 0; r < s; ++r) {
                 for (int c = 0; c < s; ++c) {
                     set(r, c, (bits >> (r * s + c)) & 1 ? b.operands[2] : b.operands[1]);
@@ -279,7 +280,7 @@ public:
     const Bytes& out() const { return m_out; }
     void setOut(const Bytes& b) { m_out = b; }
 
-private:
+  private:
     int m_w, m_h;
     const Bytes& m_prev;
     std::array<uint8_t, 8> m_frequent;
@@ -287,7 +288,7 @@ private:
 };
 
 class TreeMaker {
-public:
+  public:
     TreeMaker(int w, Model& model, std::mt19937& rng) : m_w(w), m_model(model), m_rng(rng) {}
 
     void block(size_t p, int s) {
@@ -352,7 +353,7 @@ public:
 
     std::vector<BlockCode> blocks;
 
-private:
+  private:
     std::array<uint8_t, 4> randomOperands() {
         return {uint8_t(m_rng()), uint8_t(m_rng()), uint8_t(m_rng()), uint8_t(m_rng())};
     }
@@ -363,8 +364,8 @@ private:
     }
     void emit(size_t p, const BlockCode& b) {
         blocks.push_back(b);
-        if (!(b.opcode == kOpSplit && b.size != 2) && !(b.size == 8 && b.opcode >= kOpSplitMask &&
-                                                        b.opcode <= kOpSplitMaskLast)) {
+        if (!(b.opcode == kOpSplit && b.size != 2) &&
+            !(b.size == 8 && b.opcode >= kOpSplitMask && b.opcode <= kOpSplitMaskLast)) {
             m_model.apply(p, b);
         }
     }

@@ -130,9 +130,9 @@ TEST(PayloadKeyFrame, HalfResolutionFillsSquaresAndSkipsPalette) {
 
 // The all-keep 160x160 delta frame: a run of 255 keep blocks and a run of 145.
 TEST(PayloadDeltaFrame, AllKeepFrameChangesNothing) {
-    const Bytes payload = {0x00, 0x02, 0x01, 0x00, 0, 0, 0, 0, 0, 0, 0, 0,
-                           0xFF, 0xFE, 0xFD, 0xFC, 0xFB, 0xFA, 0xF9, 0xF8, 0x00, 0x00, 0x00,
-                           0x18, 0xF3, 0xFB, 0xF4, 0xF3, 0x8D, 0xF4};
+    const Bytes payload = {0x00, 0x02, 0x01, 0x00, 0,    0,    0,    0,    0,    0,
+                           0,    0,    0xFF, 0xFE, 0xFD, 0xFC, 0xFB, 0xFA, 0xF9, 0xF8,
+                           0x00, 0x00, 0x00, 0x18, 0xF3, 0xFB, 0xF4, 0xF3, 0x8D, 0xF4};
     Frame f(160, 160);
     f.out = gradient(160, 160, 9);
     const Bytes before = f.out, prevBefore = f.prev;
@@ -163,6 +163,7 @@ TEST(PayloadDeltaFrame, LeafOpcodes) {
         pat8[size_t(i)] = (i / 8 == 3 || i / 8 == 4) ? 1 : 2;
     }
     const Bytes keep = {0xF4};
+    // clang-format off
     const LeafCase cases[] = {
         {"fill 8", {0xFE, 77}, 8, 8, 8, uniform(8, 77)},
         {"fill 4", {0xFF, 0xFE, 5, 0xF4, 0xF4, 0xF4}, 8, 8, 4, uniform(4, 5)},
@@ -187,6 +188,7 @@ TEST(PayloadDeltaFrame, LeafOpcodes) {
         {"pattern opcode at 2x2 keeps", {0xFF, 0xFF, 0xF5, 0xF4, 0xF4, 0xF4, 0xF4, 0xF4, 0xF4}, 8,
          8, 2, uniform(2, 0xAA)},
     };
+    // clang-format on
     for (const LeafCase& c : cases) {
         SCOPED_TRACE(c.name);
         Frame f(24, 24);
@@ -218,8 +220,8 @@ TEST(PayloadDeltaFrame, LeafOpcodes) {
 // Split quadrants come top-left, top-right, bottom-right, bottom-left, at both levels.
 TEST(PayloadDeltaFrame, QuadrantOrder) {
     Frame f(8, 8);
-    const Bytes stream = {0xFF, 0xFE, 1, 0xFE, 2, 0xFF, 0xFE, 3, 0xFE, 4, 0xFE, 5, 0xFE, 6,
-                          0xFE, 7};
+    const Bytes stream = {0xFF, 0xFE, 1,    0xFE, 2,    0xFF, 0xFE, 3,
+                          0xFE, 4,    0xFE, 5,    0xFE, 6,    0xFE, 7};
     ASSERT_TRUE(f.decode(deltaPayload(stream)).ok());
     EXPECT_EQ(f.block(0, 0, 4), uniform(4, 1));
     EXPECT_EQ(f.block(4, 0, 4), uniform(4, 2));
@@ -233,6 +235,7 @@ TEST(PayloadDeltaFrame, QuadrantOrder) {
 // Opcode 230, mask 5: top-left and bottom-right quadrants open straight into 2x2 blocks.
 TEST(PayloadDeltaFrame, SplitWithMask230) {
     Frame f(8, 8);
+    // clang-format off
     const Bytes stream = {230,
                           0xFE, 1, 0xFE, 2, 0xFE, 3, 0xFE, 4,  // top-left: four 2x2 codes
                           0xFE, 20,                            // top-right: its own opcode
@@ -251,6 +254,7 @@ TEST(PayloadDeltaFrame, SplitWithMask230) {
         30, 30, 30, 30, 11, 11, 10, 10, //
         30, 30, 30, 30, 11, 11, 10, 10, //
     };
+    // clang-format on
     EXPECT_EQ(f.out, expected);
 }
 
@@ -272,12 +276,12 @@ TEST(PayloadDeltaFrame, RunOfFourTwoByTwoFills) {
 TEST(PayloadDeltaFrame, RunStatesPerSize) {
     Frame f(16, 8);
     const Bytes stream = {
-        0xFF,                   // block 0 split
+        0xFF,                         // block 0 split
         0xF3, 0x01, 0xFE, 1, 2, 3, 4, // 4x4 run of five fills: all of block 0 ...
-        0xE2,                   // block 1, mask 1: top-left opens into 2x2 blocks
-        0xF3, 0x00, 0xF6,       // 2x2 run of four frequent fills (colour 50)
-        5,                      // ... and the fifth 4x4 fill, the top-right quadrant
-        0xF4, 0xF4,             // bottom-right, bottom-left read their own opcodes
+        0xE2,                         // block 1, mask 1: top-left opens into 2x2 blocks
+        0xF3, 0x00, 0xF6,             // 2x2 run of four frequent fills (colour 50)
+        5,                            // ... and the fifth 4x4 fill, the top-right quadrant
+        0xF4, 0xF4,                   // bottom-right, bottom-left read their own opcodes
     };
     const PayloadResult r = f.decode(deltaPayload(stream, {50, 0, 0, 0, 0, 0, 0, 0}));
     ASSERT_TRUE(r.ok());
@@ -371,7 +375,7 @@ TEST(PayloadDecoderFailures, StatusAndPictures) {
     Bytes shortKey = keyHeader;
     shortKey.resize(16 + 15, 1); // an 8x8 half-resolution key frame needs 16 bytes
     Bytes farKey = keyHeader;
-    farKey[12] = 0x7F;           // pixel offset far past the end
+    farKey[12] = 0x7F; // pixel offset far past the end
     farKey.resize(64, 1);
     Bytes shortDelta = deltaPayload({});
     shortDelta.pop_back();
@@ -405,8 +409,8 @@ TEST(PayloadDecoderFailures, StatusAndPictures) {
          PayloadStatus::MotionOutsidePicture, true},
         {"run of runs", deltaPayload({0xF3, 0, 0xF3, 0xF4, 0xF4, 0xF4}), 32, 8,
          PayloadStatus::RunOfRuns, true},
-        {"width not a multiple of 8", deltaPayload({0xFE, 1}), 12, 8,
-         PayloadStatus::BadPictureSize, false},
+        {"width not a multiple of 8", deltaPayload({0xFE, 1}), 12, 8, PayloadStatus::BadPictureSize,
+         false},
         {"zero rows", deltaPayload({0xFE, 1}), 8, 0, PayloadStatus::BadPictureSize, false},
     };
     for (const BadCase& c : cases) {
