@@ -358,6 +358,17 @@ TEST(PicturePair, ContinuationFlagChainsPayloads) {
     EXPECT_EQ(first[0], 9);
     EXPECT_EQ(first[4], 8);
     EXPECT_EQ(first[63], 0);
+
+    // A payload of another kind ends the record, whatever follows it.
+    Bytes unknown = record;
+    unknown[33] = 7;
+    unknown[35] = 1;
+    unknown.insert(unknown.end(), second.begin(), second.end());
+    PicturePair other(8, 8);
+    const PayloadResult r = other.decodeRecord(unknown, &frames);
+    EXPECT_EQ(r.status, PayloadStatus::UnknownFrameKind);
+    EXPECT_EQ(frames, 1);
+    EXPECT_EQ(Bytes(other.latest().begin(), other.latest().end()), first);
 }
 
 struct BadCase {
