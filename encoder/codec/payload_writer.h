@@ -13,8 +13,10 @@
 // when it and the following blocks of that size (other sizes skipped, at most 263 looked at)
 // share its opcode at least four times; 260 or more become a run of 255.
 //
-// Every writer checks the room it is given and returns 0 (writes nothing useful) when the
-// payload would not fit.
+// The size-returning writers check the room they are given and return 0 (writing nothing
+// useful) when the payload would not fit; the pointer-taking header writers expect room for
+// their fixed sizes (16, 24 and 762 bytes), and makeHalfResolution expects spans of the sizes
+// it names.
 //
 // API:
 //   size_t writeKeyFrame(out, pixelData, const MovieColorTable* palette, uint8_t continuation);
