@@ -375,6 +375,7 @@ private:
     int64_t m_position = 0; // 16.16, relative to m_window[0]
     int32_t m_step = 0;
     int m_fill = 0;
+    int m_zeroFrom = 0; // m_window holds zeros from here to its end
     int64_t m_readPos = 0;
     int64_t m_end = 0;
 };
@@ -396,6 +397,7 @@ bool AudioRecordWriter::setUp(int startMs) {
     m_staging.assign(size_t(m_stagingBlocks) * size_t(m_blockAlign), 0);
     m_window.assign(kAudioWindowSamples + kAudioFilterStride, 0.0f);
     m_fill = kAudioFilterCentre;
+    m_zeroFrom = 0;
     m_position = 0;
     m_dot = FirKernelFunction(SelectedFirKernel());
     if (m_dot == nullptr) {
@@ -439,7 +441,12 @@ bool AudioRecordWriter::refill() {
         m_fill += blocks;
         want -= blocks;
     }
-    std::fill(m_window.begin() + m_fill, m_window.begin() + kAudioWindowSamples, 0.0f);
+    // Pad with silence. What lies past the old zero mark is zero already (the move above
+    // only brings zeros down from there), so a source that has ended costs nothing here.
+    if (m_fill < m_zeroFrom) {
+        std::fill(m_window.begin() + m_fill, m_window.begin() + m_zeroFrom, 0.0f);
+    }
+    m_zeroFrom = m_fill;
     m_fill = kAudioWindowSamples;
     return true;
 }

@@ -235,6 +235,22 @@ TEST(AudioConversion, ShortReadsDoNotSlipSilenceIntoTheSound) {
     EXPECT_EQ(a.file, b.file);
 }
 
+TEST(AudioConversion, RatesBeyondTheWindowSkipInputInStep) {
+    // 6 MHz in: 600 input samples per output sample, more than the window's reach, so
+    // refills skip input. Level -0.5 for the first second, +0.5 for the next, then the end.
+    std::vector<uint8_t> bytes(12000000, 64);
+    std::fill(bytes.begin() + 6000000, bytes.end(), uint8_t(192));
+    auto src = BytesSource(std::move(bytes), 6000000);
+    const auto c = Convert(*src, Standard(), {});
+    ASSERT_EQ(c.result, kAudioRecordsDone);
+    EXPECT_EQ(c.file[5000], 64);
+    EXPECT_EQ(c.file[9998], 64);
+    EXPECT_EQ(c.file[10002], 191);
+    EXPECT_EQ(c.file[15000], 191);
+    EXPECT_EQ(c.file[19998], 191);
+    EXPECT_TRUE(std::all_of(c.file.begin() + 20002, c.file.end(), [](uint8_t b) { return b == 128; }));
+}
+
 TEST(AudioConversion, StopEndsBeforeTheNextRecordWithoutCompletion) {
     MemoryAudioSource src;
     src.Generate(Format(44100, 16, 2), 200000, [](int i, int) { return 0.3 * std::sin(i * 0.01); });
