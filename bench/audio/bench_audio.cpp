@@ -53,8 +53,10 @@ void BM_EncodeAudioRecords(benchmark::State& state) {
     }
     std::fclose(out);
     ForceScalarFirKernel(false);
-    state.counters["audio_x"] = benchmark::Counter(audioSeconds * double(state.iterations()), benchmark::Counter::kIsRate);
-    state.SetLabel(state.range(1) ? "scalar" : (SelectedFirKernel() == FirKernel::Avx2 ? "avx2" : "sse2"));
+    state.counters["audio_x"] =
+        benchmark::Counter(audioSeconds * double(state.iterations()), benchmark::Counter::kIsRate);
+    state.SetLabel(state.range(1) ? "scalar"
+                                  : (SelectedFirKernel() == FirKernel::Avx2 ? "avx2" : "sse2"));
 }
 
 } // namespace

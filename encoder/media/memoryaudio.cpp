@@ -51,7 +51,8 @@ uint8_t LinearToMuLaw(int16_t sample) {
     return uint8_t(((seg << 4) | ((pcm >> (seg + 1)) & 0x0f)) ^ mask);
 }
 
-void MemoryAudioSource::Generate(const MemoryAudioFormat& format, int blocks, const Generator& generator) {
+void MemoryAudioSource::Generate(const MemoryAudioFormat& format, int blocks,
+                                 const Generator& generator) {
     const int align = format.effectiveBlockAlign();
     const int sampleBytes = format.bytesPerSample();
     std::vector<uint8_t> bytes(size_t(std::max(blocks, 0)) * size_t(align), 0);
@@ -75,7 +76,8 @@ void MemoryAudioSource::Generate(const MemoryAudioFormat& format, int blocks, co
             } else {
                 const int bits = sampleBytes * 8;
                 const int64_t full = int64_t(1) << (bits - 1);
-                const int64_t s = std::clamp<int64_t>(std::llround(v * double(full)), -full, full - 1);
+                const int64_t s =
+                    std::clamp<int64_t>(std::llround(v * double(full)), -full, full - 1);
                 for (int i = 0; i < sampleBytes; ++i) {
                     p[i] = uint8_t(uint64_t(s) >> (8 * i));
                 }

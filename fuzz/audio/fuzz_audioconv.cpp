@@ -10,7 +10,7 @@
 namespace {
 
 class FuzzSource : public AudioStreamSource {
-public:
+  public:
     FuzzSource(const uint8_t* data, size_t size) {
         auto take = [&](size_t n) {
             uint32_t v = 0;
@@ -27,7 +27,8 @@ public:
         m_misreport = int(take(1));
         m_start = int(take(1)) - 16;
         m_bytes.assign(data + std::min(m_pos, size), data + size);
-        m_info.length = m_info.blockAlign > 0 ? int32_t(m_bytes.size() / size_t(m_info.blockAlign)) : 0;
+        m_info.length =
+            m_info.blockAlign > 0 ? int32_t(m_bytes.size() / size_t(m_info.blockAlign)) : 0;
         m_info.rate = m_info.samplesPerSec;
         m_info.scale = 1;
     }
@@ -41,14 +42,17 @@ public:
     }
     int GetStart() override { return m_start; }
     int GetLength() override { return m_info.length + (m_misreport & 0x10 ? 1000 : 0); }
-    int Read(int first, int count, void* buffer, int bufferSize, int* bytesRead, int* blocksRead) override {
+    int Read(int first, int count, void* buffer, int bufferSize, int* bytesRead,
+             int* blocksRead) override {
         const int align = m_info.blockAlign;
         const long index = long(first) - m_start;
         int blocks = 0;
         if (align > 0 && index >= 0 && index <= m_info.length && count > 0) {
-            blocks = int(std::min<long>({long(count), long(m_info.length) - index, long(bufferSize / align)}));
+            blocks = int(std::min<long>(
+                {long(count), long(m_info.length) - index, long(bufferSize / align)}));
             if (blocks > 0) {
-                std::memcpy(buffer, m_bytes.data() + size_t(index) * size_t(align), size_t(blocks) * size_t(align));
+                std::memcpy(buffer, m_bytes.data() + size_t(index) * size_t(align),
+                            size_t(blocks) * size_t(align));
             }
         }
         // Bits of the input decide whether the counts told are the true ones.
@@ -56,12 +60,14 @@ public:
             *blocksRead = (m_misreport & 1) ? count * 3 + 7 : (m_misreport & 2) ? -5 : blocks;
         }
         if (bytesRead != nullptr) {
-            *bytesRead = (m_misreport & 4) ? bufferSize * 2 : (m_misreport & 8) ? -1 : blocks * std::max(align, 0);
+            *bytesRead = (m_misreport & 4)   ? bufferSize * 2
+                         : (m_misreport & 8) ? -1
+                                             : blocks * std::max(align, 0);
         }
         return (m_misreport & 0x20) && first > m_start + 1000 ? kAudioReadError : 0;
     }
 
-private:
+  private:
     AudioStreamInfo m_info;
     std::vector<uint8_t> m_bytes;
     size_t m_pos = 0;

@@ -47,15 +47,33 @@ TEST(AudioSampleReaders, ExactValuesForEveryFormat) {
     };
     const Case cases[] = {
         {"u8_mono", Info(8, 1, 1), {0, 128, 255, 64}, {-1.0f, 0.0f, 127 / 128.0f, -0.5f}},
-        {"u8_stereo", Info(8, 2, 2), {0, 255, 255, 255, 128, 0}, {-1 / 256.0f, 254 / 256.0f, -0.5f}},
+        {"u8_stereo",
+         Info(8, 2, 2),
+         {0, 255, 255, 255, 128, 0},
+         {-1 / 256.0f, 254 / 256.0f, -0.5f}},
         // Block alignment wider than the samples: the padding is skipped.
-        {"u8_stereo_padded", Info(8, 2, 3), {10, 20, 99, 200, 100, 99}, {-226 / 256.0f, 44 / 256.0f}},
-        {"alaw_mono", Info(8, 1, 1, 6), {0xd5, 0x55, 0xaa, 0x2a}, {8 / 32768.0f, -8 / 32768.0f, 32256 / 32768.0f, -32256 / 32768.0f}},
+        {"u8_stereo_padded",
+         Info(8, 2, 3),
+         {10, 20, 99, 200, 100, 99},
+         {-226 / 256.0f, 44 / 256.0f}},
+        {"alaw_mono",
+         Info(8, 1, 1, 6),
+         {0xd5, 0x55, 0xaa, 0x2a},
+         {8 / 32768.0f, -8 / 32768.0f, 32256 / 32768.0f, -32256 / 32768.0f}},
         {"alaw_stereo", Info(8, 2, 2, 6), {0xaa, 0xaa, 0xaa, 0x2a}, {64512 / 65536.0f, 0.0f}},
-        {"mulaw_mono", Info(8, 1, 1, 7), {0xff, 0x80, 0x00}, {0.0f, 32124 / 32768.0f, -32124 / 32768.0f}},
+        {"mulaw_mono",
+         Info(8, 1, 1, 7),
+         {0xff, 0x80, 0x00},
+         {0.0f, 32124 / 32768.0f, -32124 / 32768.0f}},
         {"mulaw_stereo", Info(8, 2, 2, 7), {0x80, 0x80, 0x80, 0x00}, {64248 / 65536.0f, 0.0f}},
-        {"s16_mono", Info(16, 1, 2), {0x00, 0x80, 0xff, 0x7f, 0x01, 0x00}, {-1.0f, 32767 / 32768.0f, 1 / 32768.0f}},
-        {"s16_stereo", Info(16, 2, 4), {0xff, 0x7f, 0x00, 0x80, 0x00, 0x40, 0x00, 0x40}, {-1 / 65536.0f, 0.5f}},
+        {"s16_mono",
+         Info(16, 1, 2),
+         {0x00, 0x80, 0xff, 0x7f, 0x01, 0x00},
+         {-1.0f, 32767 / 32768.0f, 1 / 32768.0f}},
+        {"s16_stereo",
+         Info(16, 2, 4),
+         {0xff, 0x7f, 0x00, 0x80, 0x00, 0x40, 0x00, 0x40},
+         {-1 / 65536.0f, 0.5f}},
         // An odd block alignment for 16-bit samples steps by the even size below it.
         {"s16_mono_odd_align", Info(16, 1, 3), {0x00, 0x40, 0x00, 0xc0, 0x00, 0x00}, {0.5f, -0.5f}},
         // 24-bit samples: the top 16 bits of each.
@@ -63,7 +81,9 @@ TEST(AudioSampleReaders, ExactValuesForEveryFormat) {
         {"s24_stereo", Info(24, 2, 6), {0x00, 0x00, 0x40, 0x00, 0x00, 0x20}, {0.75f / 2 + 0.0f}},
         {"s32_mono", Info(32, 1, 4), {0x11, 0x22, 0x00, 0x80}, {-1.0f}},
         // A 6-channel stream (as a downmix would not have been done) reads its first pair.
-        {"s16_six_channels", Info(16, 6, 12), {0x00, 0x20, 0x00, 0x20, 0x00, 0x7f, 0x00, 0x7f, 0x00, 0x7f, 0x00, 0x7f},
+        {"s16_six_channels",
+         Info(16, 6, 12),
+         {0x00, 0x20, 0x00, 0x20, 0x00, 0x7f, 0x00, 0x7f, 0x00, 0x7f, 0x00, 0x7f},
          {0.25f}},
     };
     for (const Case& c : cases) {
@@ -73,10 +93,11 @@ TEST(AudioSampleReaders, ExactValuesForEveryFormat) {
 }
 
 TEST(AudioSampleReaders, RejectsFormatsThatDoNotFitTheirBlocks) {
-    for (const auto& info : {Info(16, 2, 2), Info(16, 2, 3), Info(8, 2, 1), Info(24, 1, 2), Info(16, 0, 2),
-                             Info(0, 1, 1), Info(40, 1, 5), Info(8, 1, 0)}) {
-        EXPECT_FALSE(AudioSampleReader::Select(info)) << info.bitsPerSample << " bits, " << info.channels
-                                                      << " channels, block " << info.blockAlign;
+    for (const auto& info : {Info(16, 2, 2), Info(16, 2, 3), Info(8, 2, 1), Info(24, 1, 2),
+                             Info(16, 0, 2), Info(0, 1, 1), Info(40, 1, 5), Info(8, 1, 0)}) {
+        EXPECT_FALSE(AudioSampleReader::Select(info))
+            << info.bitsPerSample << " bits, " << info.channels << " channels, block "
+            << info.blockAlign;
     }
 }
 
@@ -85,7 +106,8 @@ TEST(AudioSampleReaders, G711MatchesFfmpeg) {
     if (std::system("ffmpeg -version >/dev/null 2>&1") != 0) {
         GTEST_SKIP() << "ffmpeg not installed";
     }
-    const auto dir = std::filesystem::temp_directory_path() / ("quil_g711_" + std::to_string(::getpid()));
+    const auto dir =
+        std::filesystem::temp_directory_path() / ("quil_g711_" + std::to_string(::getpid()));
     std::filesystem::create_directories(dir);
     for (const char* law : {"alaw", "mulaw"}) {
         SCOPED_TRACE(law);
@@ -97,15 +119,18 @@ TEST(AudioSampleReaders, G711MatchesFfmpeg) {
                 f.put(char(c));
             }
         }
-        const std::string cmd = "ffmpeg -v error -y -f " + std::string(law) + " -ar 8000 -ac 1 -i " + in.string() +
+        const std::string cmd = "ffmpeg -v error -y -f " + std::string(law) +
+                                " -ar 8000 -ac 1 -i " + in.string() +
                                 " -f s16le -acodec pcm_s16le " + out.string();
         ASSERT_EQ(std::system(cmd.c_str()), 0);
         std::ifstream f(out, std::ios::binary);
-        std::vector<char> pcm((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
+        std::vector<char> pcm((std::istreambuf_iterator<char>(f)),
+                              std::istreambuf_iterator<char>());
         ASSERT_EQ(pcm.size(), 512u);
         const bool alaw = std::string(law) == "alaw";
         for (int c = 0; c < 256; ++c) {
-            const auto expected = int16_t(uint16_t(uint8_t(pcm[2 * c]) | (uint8_t(pcm[2 * c + 1]) << 8)));
+            const auto expected =
+                int16_t(uint16_t(uint8_t(pcm[2 * c]) | (uint8_t(pcm[2 * c + 1]) << 8)));
             ASSERT_EQ(alaw ? ALawToLinear(uint8_t(c)) : MuLawToLinear(uint8_t(c)), expected) << c;
             // Compressing the expanded value gives the code back (mu-law has two zeros).
             const uint8_t again = alaw ? LinearToALaw(expected) : LinearToMuLaw(expected);
