@@ -58,12 +58,10 @@ void MemoryAudioSource::Generate(const MemoryAudioFormat& format, int blocks,
     std::vector<uint8_t> bytes(size_t(std::max(blocks, 0)) * size_t(align), 0);
     for (int b = 0; b < blocks; ++b) {
         uint8_t* block = bytes.data() + size_t(b) * size_t(align);
-        for (int c = 0; c < format.channels; ++c) {
+        // A block alignment too small for all channels keeps only those that fit.
+        for (int c = 0; c < format.channels && (c + 1) * sampleBytes <= align; ++c) {
             const double v = std::clamp(generator(b, c), -1.0, 1.0);
             uint8_t* p = block + size_t(c) * size_t(sampleBytes);
-            if (p + sampleBytes > block + align) {
-                break;
-            }
             if (format.bitsPerSample <= 8) {
                 const auto s16 = int16_t(std::clamp(std::lround(v * 32768.0), -32768L, 32767L));
                 if (format.formatTag == 6) {
