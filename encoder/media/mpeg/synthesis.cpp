@@ -1,0 +1,190 @@
+// Polyphase synthesis filter bank of MPEG audio (see synthesis.h for the shape).
+#include "encoder/media/mpeg/synthesis.h"
+
+#include "encoder/media/mpeg/mpegaudio_tables.h"
+
+#include <array>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+namespace quil::mpeg {
+
+namespace {
+
+constexpr double kPi = 3.14159265358979323846;
+
+struct SynthTables {
+    alignas(16) float window[512];
+    float dctScale[5][16]; // 1 / (2 cos(pi (2k + 1) / (2n))) for n = 32, 16, 8, 4, 2
+    float matrix[64][32];
+    SynthTables()
+    {
+        for (int i = 0; i < 512; ++i)
+            window[i] = float(kSynthesisWindow[i]) / 65536.0f;
+        for (int level = 0, n = 32; level < 5; ++level, n /= 2)
+            for (int k = 0; k < n / 2; ++k)
+                dctScale[level][k] = float(1.0 / (2.0 * std::cos(kPi * (2 * k + 1) / (2.0 * n))));
+        for (int i = 0; i < 64; ++i)
+            for (int k = 0; k < 32; ++k)
+                matrix[i][k] = float(std::cos((16 + i) * (2 * k + 1) * kPi / 64.0));
+    }
+};
+
+const SynthTables &tables()
+{
+    static const SynthTables t;
+    return t;
+}
+
+// Lee's recursive split: the even outputs are the DCT of the folded sum, the odd outputs
+// sums of neighbours of the DCT of the scaled difference.
+template <int N>
+void dctRec(const float *in, float *out, int level)
+{
+    if constexpr (N == 1) {
+        out[0] = in[0];
+    } else {
+        const SynthTables &t = tables();
+        float a[N / 2], b[N / 2], ea[N / 2], eb[N / 2];
+        for (int k = 0; k < N / 2; ++k) {
+            a[k] = in[k] + in[N - 1 - k];
+            b[k] = (in[k] - in[N - 1 - k]) * t.dctScale[level][k];
+        }
+        dctRec<N / 2>(a, ea, level + 1);
+        dctRec<N / 2>(b, eb, level + 1);
+        for (int m = 0; m < N / 2; ++m) {
+            out[2 * m] = ea[m];
+            out[2 * m + 1] = m + 1 < N / 2 ? eb[m] + eb[m + 1] : eb[m];
+        }
+    }
+}
+
+// Spreads the DCT outputs X into the 64 matrixed values V[i] = X'(16 + i), using
+// X'(32) = 0, X'(m) = -X(64 - m) for 32 < m <= 64 and X'(m) = -X(m - 64) above.
+void spread(const float *x, float *v)
+{
+    for (int i = 0; i < 16; ++i)
+        v[i] = x[16 + i];
+    v[16] = 0.0f;
+    for (int i = 17; i < 48; ++i)
+        v[i] = -x[48 - i];
+    v[48] = -x[0];
+    for (int i = 49; i < 64; ++i)
+        v[i] = -x[i - 48];
+}
+
+} // namespace
+
+void SynthesisState::clear()
+{
+    std::memset(v, 0, sizeof v);
+    offset[0] = offset[1] = 0;
+}
+
+int16_t roundToPcm(float x)
+{
+    const long s = std::lrint(x * 32768.0f);
+    if (s > 32767)
+        return 32767;
+    if (s < -32768)
+        return -32768;
+    return int16_t(s);
+}
+
+void dct32(const float *in, float *out)
+{
+    dctRec<32>(in, out, 0);
+}
+
+void synthesizeScalar(SynthesisState &state, int ch, const float *subbands, int16_t *out, int stride)
+{
+    const SynthTables &t = tables();
+    int off = (state.offset[ch] - 64) & 1023;
+    state.offset[ch] = off;
+    float *v = state.v[ch];
+    float x[32];
+    dct32(subbands, x);
+    spread(x, v + off);
+    for (int j = 0; j < 32; ++j) {
+        float sum = 0.0f;
+        for (int i = 0; i < 8; ++i) {
+            sum += v[(off + i * 128 + j) & 1023] * t.window[i * 64 + j];
+            sum += v[(off + i * 128 + 96 + j) & 1023] * t.window[i * 64 + 32 + j];
+        }
+        out[j * stride] = roundToPcm(sum);
+    }
+}
+
+#if defined(__SSE2__)
+// Four outputs at a time; every lane adds its products in the scalar order.
+void synthesizeSse2(SynthesisState &state, int ch, const float *subbands, int16_t *out, int stride)
+{
+    const SynthTables &t = tables();
+    int off = (state.offset[ch] - 64) & 1023;
+    state.offset[ch] = off;
+    float *v = state.v[ch];
+    float x[32];
+    dct32(subbands, x);
+    spread(x, v + off);
+    alignas(16) float sums[32];
+    for (int j = 0; j < 32; j += 4) {
+        __m128 sum = _mm_setzero_ps();
+        for (int i = 0; i < 8; ++i) {
+            // off is a multiple of 64 and j of 4, so each group of four stays inside one block
+            const __m128 v0 = _mm_load_ps(v + ((off + i * 128 + j) & 1023));
+            const __m128 w0 = _mm_load_ps(t.window + i * 64 + j);
+            sum = _mm_add_ps(sum, _mm_mul_ps(v0, w0));
+            const __m128 v1 = _mm_load_ps(v + ((off + i * 128 + 96 + j) & 1023));
+            const __m128 w1 = _mm_load_ps(t.window + i * 64 + 32 + j);
+            sum = _mm_add_ps(sum, _mm_mul_ps(v1, w1));
+        }
+        _mm_store_ps(sums + j, sum);
+    }
+    for (int j = 0; j < 32; ++j)
+        out[j * stride] = roundToPcm(sums[j]);
+}
+#endif
+
+void synthesizeTextbook(SynthesisState &state, int ch, const float *subbands, int16_t *out, int stride)
+{
+    const SynthTables &t = tables();
+    int off = (state.offset[ch] - 64) & 1023;
+    state.offset[ch] = off;
+    float *v = state.v[ch];
+    for (int i = 0; i < 64; ++i) {
+        double s = 0.0;
+        for (int k = 0; k < 32; ++k)
+            s += double(t.matrix[i][k]) * subbands[k];
+        v[off + i] = float(s);
+    }
+    for (int j = 0; j < 32; ++j) {
+        double sum = 0.0;
+        for (int i = 0; i < 8; ++i) {
+            sum += double(v[(off + i * 128 + j) & 1023]) * t.window[i * 64 + j];
+            sum += double(v[(off + i * 128 + 96 + j) & 1023]) * t.window[i * 64 + 32 + j];
+        }
+        out[j * stride] = roundToPcm(float(sum));
+    }
+}
+
+SynthesisFn synthesisFunction()
+{
+    static const SynthesisFn fn = [] {
+        const char *force = std::getenv("QUIL_MPEG_SCALAR");
+        if (force && force[0] == '1')
+            return &synthesizeScalar;
+#if defined(__SSE2__)
+        return &synthesizeSse2;
+#else
+        return &synthesizeScalar;
+#endif
+    }();
+    return fn;
+}
+
+} // namespace quil::mpeg
