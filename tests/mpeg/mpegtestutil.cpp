@@ -1,6 +1,8 @@
 #include "mpegtestutil.h"
 
+#include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -127,27 +129,45 @@ double psnr(const std::vector<int16_t> &a, const std::vector<int16_t> &b, size_t
     return 10.0 * std::log10(32767.0 * 32767.0 / (sum / double(n)));
 }
 
+namespace {
+
+double psnrAt(const std::vector<int16_t> &a, const std::vector<int16_t> &b, int shift, size_t limit, size_t *n)
+{
+    const size_t ia = shift > 0 ? size_t(shift) : 0;
+    const size_t ib = shift < 0 ? size_t(-shift) : 0;
+    if (ia >= a.size() || ib >= b.size())
+        return 0.0;
+    const size_t count = std::min({a.size() - ia, b.size() - ib, limit});
+    double sum = 0.0;
+    for (size_t i = 0; i < count; ++i) {
+        const double d = double(a[ia + i]) - double(b[ib + i]);
+        sum += d * d;
+    }
+    *n = count;
+    return sum == 0.0 ? 200.0 : 10.0 * std::log10(32767.0 * 32767.0 / (sum / double(count)));
+}
+
+} // namespace
+
 double alignedPsnr(const std::vector<int16_t> &a, const std::vector<int16_t> &b, int maxShift, int step,
                    size_t *overlap)
 {
-    double best = 0.0;
-    size_t bestN = 0;
+    // Choose the shift on a stretch of signal, then measure the whole overlap at that shift.
+    double best = -1.0;
+    int bestShift = 0;
     for (int shift = -maxShift; shift <= maxShift; shift += step) {
-        const size_t ia = shift > 0 ? size_t(shift) : 0;
-        const size_t ib = shift < 0 ? size_t(-shift) : 0;
-        if (ia >= a.size() || ib >= b.size())
-            continue;
-        const std::vector<int16_t> x(a.begin() + long(ia), a.end());
-        const std::vector<int16_t> y(b.begin() + long(ib), b.end());
-        const double p = psnr(x, y);
+        size_t n = 0;
+        const double p = psnrAt(a, b, shift, 16384, &n);
         if (p > best) {
             best = p;
-            bestN = std::min(x.size(), y.size());
+            bestShift = shift;
         }
     }
+    size_t n = 0;
+    const double p = psnrAt(a, b, bestShift, SIZE_MAX, &n);
     if (overlap)
-        *overlap = bestN;
-    return best;
+        *overlap = n;
+    return p;
 }
 
 } // namespace quil::mpeg::test
