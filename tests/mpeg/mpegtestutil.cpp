@@ -88,6 +88,7 @@ Decoded decodeBytes(const std::vector<uint8_t> &bytes)
         rc = decoder.readFrameHeader();
     }
     d.lastError = rc;
+    d.crcFailures = decoder.crcFailures();
     return d;
 }
 

@@ -24,6 +24,7 @@ struct Decoded {
     long sampleRate = 0;
     int lastError = 0; // the code that ended decoding
     long frames = 0;
+    long crcFailures = 0;
 };
 Decoded decodeBytes(const std::vector<uint8_t> &bytes);
 Decoded decodeFile(const std::filesystem::path &path);

@@ -22,7 +22,7 @@ namespace {
 
 constexpr double kPi = 3.14159265358979323846;
 constexpr size_t kInputChunk = 16384;
-constexpr size_t kMaxSyncSkip = 65536;
+constexpr size_t kMaxSyncSkip = 1 << 20;
 constexpr size_t kPadding = 8;
 constexpr size_t kReservoirKeep = 1024;
 
@@ -414,6 +414,24 @@ int AmpDecoder::readFrameHeader()
         if (!ensureInput(4))
             return m_inError ? kAmpReadError : kAmpEndOfFile;
         const uint8_t *b = m_in.data() + m_inPos;
+        // An ID3v2 tag (often large, with pictures) is skipped whole rather than searched through.
+        if (b[0] == 'I' && b[1] == 'D' && b[2] == '3' && ensureInput(10)) {
+            b = m_in.data() + m_inPos;
+            if (b[3] != 0xFF && b[4] != 0xFF && !((b[6] | b[7] | b[8] | b[9]) & 0x80)) {
+                size_t size = 10 + ((size_t(b[6]) << 21) | (size_t(b[7]) << 14) | (size_t(b[8]) << 7) | b[9]);
+                if (b[5] & 0x10)
+                    size += 10;
+                while (size > 0) {
+                    if (m_inEnd == m_inPos && !ensureInput(1))
+                        return m_inError ? kAmpReadError : kAmpEndOfFile;
+                    const size_t step = std::min(size, m_inEnd - m_inPos);
+                    m_inPos += step;
+                    size -= step;
+                }
+                continue;
+            }
+            b = m_in.data() + m_inPos;
+        }
         FrameHeader h;
         bool mpeg25 = false;
         if (parseFrameHeader(b, h, true, &mpeg25)) {

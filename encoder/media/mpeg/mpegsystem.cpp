@@ -355,6 +355,43 @@ int ExtractMpegAudio(const std::string &input, bool quiet, const std::string &ou
     return rc;
 }
 
+namespace {
+
+bool endsWithNoCase(const std::string &s, const char *suffix)
+{
+    const size_t n = std::strlen(suffix);
+    if (s.size() <= 4 || s.size() < n)
+        return false;
+    for (size_t i = 0; i < n; ++i) {
+        const char a = s[s.size() - n + i];
+        const char lower = (a >= 'A' && a <= 'Z') ? char(a - 'A' + 'a') : a;
+        if (lower != suffix[i])
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
+MpegAudioKind mpegAudioKind(const std::string &path)
+{
+    if (endsWithNoCase(path, ".mpg") || endsWithNoCase(path, ".mpeg"))
+        return MpegAudioKind::SystemStream;
+    if (endsWithNoCase(path, ".mp3"))
+        return MpegAudioKind::Mp3;
+    return MpegAudioKind::None;
+}
+
+std::string extractedAudioName(const std::string &moviePath)
+{
+    return moviePath + ".mp3";
+}
+
+std::string decodedWavName(const std::string &mp3Path)
+{
+    return mp3Path + ".wav";
+}
+
 int ProbeMpegVideo(std::FILE *file)
 {
     if (!file)

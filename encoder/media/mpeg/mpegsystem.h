@@ -23,4 +23,13 @@ int ProbeMpegVideo(std::FILE *file);
 int ExtractMpegAudioFromMemory(const uint8_t *data, size_t size, bool quiet, std::FILE *out,
                                const StatusSink &status = {});
 
+// How the encoding job treats an audio path: ".mpg" and ".mpeg" are system streams whose
+// audio is extracted first, ".mp3" is decoded directly (case-insensitive; the name must be
+// longer than 4 characters).
+enum class MpegAudioKind { None, SystemStream, Mp3 };
+MpegAudioKind mpegAudioKind(const std::string &path);
+// The temporary files: the extracted audio of a movie, and the decoded WAV of an MP3.
+std::string extractedAudioName(const std::string &moviePath); // path + ".mp3"
+std::string decodedWavName(const std::string &mp3Path);       // path + ".wav"
+
 } // namespace quil::mpeg
