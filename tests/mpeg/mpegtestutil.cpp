@@ -32,14 +32,29 @@ private:
 
 } // namespace
 
+namespace {
+
+// One scratch folder per test process, removed when the process ends.
+struct ScratchDir {
+    std::filesystem::path path;
+    ScratchDir()
+    {
+        path = std::filesystem::temp_directory_path() / ("quil-mpeg-" + std::to_string(getpid()));
+        std::filesystem::create_directories(path);
+    }
+    ~ScratchDir()
+    {
+        std::error_code ec;
+        std::filesystem::remove_all(path, ec);
+    }
+};
+
+} // namespace
+
 std::filesystem::path tempDir()
 {
-    static const std::filesystem::path dir = [] {
-        auto d = std::filesystem::temp_directory_path() / ("quil-mpeg-" + std::to_string(getpid()));
-        std::filesystem::create_directories(d);
-        return d;
-    }();
-    return dir;
+    static const ScratchDir dir;
+    return dir.path;
 }
 
 std::vector<uint8_t> readBytes(const std::filesystem::path &path)

@@ -1126,12 +1126,18 @@ void imdctSubband(const float *x, int blockType, float *overlap, float *out)
     const Tables &t = tables();
     float y[36];
     if (blockType != 2) {
+        // The 36 outputs are two mirrored halves: y[17 - i] = -y[i] and y[35 - i] = y[18 + i].
         const float *win = t.window[blockType];
-        for (int i = 0; i < 36; ++i) {
-            float s = 0.0f;
-            for (int k = 0; k < 18; ++k)
-                s += x[k] * t.imdctLong[i][k];
-            y[i] = s * win[i];
+        for (int i = 0; i < 9; ++i) {
+            float a = 0.0f, b = 0.0f;
+            for (int k = 0; k < 18; ++k) {
+                a += x[k] * t.imdctLong[i][k];
+                b += x[k] * t.imdctLong[18 + i][k];
+            }
+            y[i] = a * win[i];
+            y[17 - i] = -a * win[17 - i];
+            y[18 + i] = b * win[18 + i];
+            y[35 - i] = b * win[35 - i];
         }
     } else {
         std::fill(y, y + 36, 0.0f);
@@ -1223,21 +1229,35 @@ int AmpDecoder::decodeLayer3()
             for (int ch = 0; ch < nch; ++ch)
                 std::fill(st.xr[ch], st.xr[ch] + 576, 0.0f);
         }
+        int limit = std::max(st.nonzero[0], nch == 2 ? st.nonzero[1] : 0);
         if (nch == 2 && h.mode == ChannelMode::JointStereo && h.modeExtension)
             stereoProcess(st, h, si.gr[gr][1], sfbLong, sfbShort);
         for (int ch = 0; ch < nch; ++ch) {
             const GranuleChannel &g = si.gr[gr][ch];
             float *xr = st.xr[ch];
             if (g.blockType == 2)
+                limit = 576; // reordering spreads the short windows over every subband
+            if (g.blockType == 2)
                 reorderShort(g, sfbLong, sfbShort, xr);
             if (g.blockType != 2)
                 aliasReduce(xr, 32);
             else if (g.mixed)
                 aliasReduce(xr, 2);
+            // Above the last non-zero line (widened by one subband for the alias butterflies)
+            // the IMDCT input is zero and only the overlap of the previous granule remains.
+            const int active = std::min(32, (limit + 17) / 18 + 1);
             for (int sb = 0; sb < 32; ++sb) {
-                // The two lowest subbands of any switched block with the mixed flag use the normal window.
-                const int bt = (g.mixed && sb < 2) ? 0 : g.blockType;
-                imdctSubband(xr + sb * 18, bt, st.overlap[ch][sb], &samples[0][sb]);
+                if (sb >= active) {
+                    float *ov = st.overlap[ch][sb];
+                    for (int i = 0; i < 18; ++i) {
+                        samples[i][sb] = ov[i];
+                        ov[i] = 0.0f;
+                    }
+                } else {
+                    // The two lowest subbands of any switched block with the mixed flag use the normal window.
+                    const int bt = (g.mixed && sb < 2) ? 0 : g.blockType;
+                    imdctSubband(xr + sb * 18, bt, st.overlap[ch][sb], &samples[0][sb]);
+                }
                 if (sb & 1)
                     for (int i = 1; i < 18; i += 2)
                         samples[i][sb] = -samples[i][sb];
