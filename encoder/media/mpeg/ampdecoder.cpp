@@ -179,10 +179,12 @@ struct Tables {
     }
 };
 
-const Tables &tables()
+// Built once at start-up (the tables it reads are constant-initialised).
+const Tables g_tables;
+
+inline const Tables &tables()
 {
-    static const Tables t;
-    return t;
+    return g_tables;
 }
 
 uint16_t crc16(const uint8_t *data, size_t startBit, size_t bits, uint16_t crc)

@@ -35,21 +35,23 @@ struct SynthTables {
     }
 };
 
-const SynthTables &tables()
+// Built once at start-up; the window it reads is constant-initialised.
+const SynthTables g_tables;
+
+inline const SynthTables &tables()
 {
-    static const SynthTables t;
-    return t;
+    return g_tables;
 }
 
 // Lee's recursive split: the even outputs are the DCT of the folded sum, the odd outputs
 // sums of neighbours of the DCT of the scaled difference.
 template <int N>
-void dctRec(const float *in, float *out, int level)
+[[gnu::always_inline]] inline void dctRec(const float *in, float *out, int level)
 {
     if constexpr (N == 1) {
         out[0] = in[0];
     } else {
-        const SynthTables &t = tables();
+        const SynthTables &t = g_tables;
         float a[N / 2], b[N / 2], ea[N / 2], eb[N / 2];
         for (int k = 0; k < N / 2; ++k) {
             a[k] = in[k] + in[N - 1 - k];
@@ -86,14 +88,16 @@ void SynthesisState::clear()
     offset[0] = offset[1] = 0;
 }
 
+// Clamps before rounding (NaN goes to the low end), so that the vector path, which clamps
+// with min/max and converts with the same round-to-nearest-even, gives the same samples.
 int16_t roundToPcm(float x)
 {
-    const long s = std::lrint(x * 32768.0f);
-    if (s > 32767)
-        return 32767;
-    if (s < -32768)
+    float v = x * 32768.0f;
+    if (!(v >= -32768.0f))
         return -32768;
-    return int16_t(s);
+    if (v > 32767.0f)
+        v = 32767.0f;
+    return int16_t(std::lrint(v));
 }
 
 void dct32(const float *in, float *out)
@@ -124,14 +128,14 @@ void synthesizeScalar(SynthesisState &state, int ch, const float *subbands, int1
 // Four outputs at a time; every lane adds its products in the scalar order.
 void synthesizeSse2(SynthesisState &state, int ch, const float *subbands, int16_t *out, int stride)
 {
-    const SynthTables &t = tables();
+    const SynthTables &t = g_tables;
     int off = (state.offset[ch] - 64) & 1023;
     state.offset[ch] = off;
     float *v = state.v[ch];
     float x[32];
     dct32(subbands, x);
     spread(x, v + off);
-    alignas(16) float sums[32];
+    alignas(16) int32_t pcm[32];
     for (int j = 0; j < 32; j += 4) {
         __m128 sum = _mm_setzero_ps();
         for (int i = 0; i < 8; ++i) {
@@ -143,10 +147,14 @@ void synthesizeSse2(SynthesisState &state, int ch, const float *subbands, int16_
             const __m128 w1 = _mm_load_ps(t.window + i * 64 + 32 + j);
             sum = _mm_add_ps(sum, _mm_mul_ps(v1, w1));
         }
-        _mm_store_ps(sums + j, sum);
+        sum = _mm_mul_ps(sum, _mm_set1_ps(32768.0f));
+        sum = _mm_max_ps(sum, _mm_set1_ps(-32768.0f));
+        sum = _mm_min_ps(sum, _mm_set1_ps(32767.0f));
+        const __m128i q = _mm_cvtps_epi32(sum);
+        _mm_store_si128(reinterpret_cast<__m128i *>(pcm + j), q);
     }
     for (int j = 0; j < 32; ++j)
-        out[j * stride] = roundToPcm(sums[j]);
+        out[j * stride] = int16_t(pcm[j]);
 }
 #endif
 
