@@ -199,6 +199,30 @@ TEST(Walker, GarbageBetweenPacksIsRecoveredFrom)
     EXPECT_EQ(long(quiet.lines.size()), countLines(quiet, "Extracting MPEG audio block at $"));
 }
 
+TEST(Walker, LongZeroRunWithoutPackHeaderIsSteppedOverOnce)
+{
+    // A pack, junk, 400 kB of zeros that do not lead to a pack header, junk, then a pack and
+    // an audio packet: the walk resumes at the second pack without rescanning the run.
+    std::vector<uint8_t> s = {0, 0, 1, 0xBA, 0x21, 0, 1, 0, 1, 0x80, 0, 1, 0x47};
+    s.insert(s.end(), 400000, 0);
+    s.push_back(0x47);
+    const std::vector<uint8_t> tail = {0, 0, 1, 0xBA, 0x21, 0, 1, 0, 1, 0x80, 0, 1, 0, 0, 1, 0xC0, 0, 3, 0x0F, 0xE1, 0xE2};
+    s.insert(s.end(), tail.begin(), tail.end());
+    std::FILE *out = std::tmpfile();
+    ASSERT_NE(out, nullptr);
+    long recoveries = 0;
+    EXPECT_EQ(ExtractMpegAudioFromMemory(s.data(), s.size(), false, out, [&](const std::string &l) {
+                  recoveries += l.find("Attempting to recover") != std::string::npos;
+              }),
+              0);
+    EXPECT_EQ(recoveries, 400002);
+    std::rewind(out);
+    uint8_t got[4] = {};
+    EXPECT_EQ(std::fread(got, 1, 4, out), 2u);
+    EXPECT_EQ(got[0], 0xE1);
+    std::fclose(out);
+}
+
 TEST(Walker, ElementaryStreamCopiesFramesAndSkipsId3)
 {
     if (!haveTool("lame") || !haveTool("ffmpeg"))

@@ -196,6 +196,12 @@ private:
         return uint64_t(std::max(h.frameBytes(), 4));
     }
 
+    void recoveryLine(uint64_t pos)
+    {
+        if (!m_quiet)
+            say(formatStatus("%08lx: Attempting to recover from bad or unknown header...", (unsigned long)pos));
+    }
+
     void walkElementary()
     {
         uint64_t pos = 0;
@@ -301,11 +307,22 @@ private:
             }
             bool resumed = false;
             while (pos < fileSize) {
-                note(formatStatus("%08lx: Attempting to recover from bad or unknown header...", (unsigned long)pos));
+                recoveryLine(pos);
                 ++pos;
-                if (m_in.at(pos) == 0 && findPackHeader(m_in, pos).type != PackType::None) {
+                if (m_in.at(pos) != 0)
+                    continue;
+                if (findPackHeader(m_in, pos).type != PackType::None) {
                     resumed = true;
                     break;
+                }
+                // Every later start inside this run of zeros fails the same way: step over it
+                // without searching again (a long run would otherwise cost its length squared).
+                uint64_t q = pos;
+                while (m_in.at(q) == 0)
+                    ++q;
+                while (pos + 1 < q) {
+                    recoveryLine(pos);
+                    ++pos;
                 }
             }
             if (!resumed)
