@@ -142,6 +142,20 @@ TEST_F(Mp3ToWav, DescribesLowerRateMonoStream)
     EXPECT_EQ(r.wav.byteRate, 44100u);
 }
 
+TEST(Mp3ToWavFiles, DescribesLayersOneAndTwo)
+{
+    const auto dir = std::filesystem::path(QUIL_TEST_DATA_DIR) / "mpeg-audio";
+    const std::pair<const char *, const char *> cases[] = {
+        {"l1-fl8.bit", "MPEG-1 layer I stream, 384Kbits/sec, 44KHz, stereo"},
+        {"l2-fl13.bit", "MPEG-1 layer II stream, 32Kbits/sec, 32KHz, mono"},
+    };
+    for (const auto &[file, line] : cases) {
+        const Conversion r = convert(dir / file);
+        EXPECT_TRUE(hasLine(r, line)) << file;
+        EXPECT_EQ(r.wav.rate, std::string(line).find("32KHz") != std::string::npos ? 32000u : 44100u);
+    }
+}
+
 TEST(Mp3ToWavFiles, MissingInputIsErrorFiveAndEmptyFileGivesEmptyWav)
 {
     const auto missing = tempDir() / "no-such-file.mp3";

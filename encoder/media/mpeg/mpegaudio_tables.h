@@ -12,7 +12,8 @@ extern const std::array<std::array<std::array<uint16_t, 16>, 3>, 2> kBitrateKbps
 // Sampling rates in Hz: [lsf][sampling-rate index]; index 3 is reserved (0).
 extern const std::array<std::array<uint32_t, 4>, 2> kSampleRate;
 
-// Synthesis window in units of 2^-16, 512 taps.
+// Synthesis window of ISO/IEC 11172-3 (Table B.3), 512 taps, in units of 2^-16: every
+// entry of the published table is such a multiple, so integers hold it exactly.
 extern const std::array<int32_t, 512> kSynthesisWindow;
 
 // One Layer III Huffman table for pairs: codes[x * ylen + y] with lengths lens[x * ylen + y].
