@@ -217,6 +217,18 @@ TEST_F(Mp3ToWav, GarbageBetweenFramesIsSkipped)
     EXPECT_EQ(d.pcm, a.pcm);
 }
 
+TEST_F(Mp3ToWav, JunkBeforeTheFirstFrameIsNotTakenForAHeader)
+{
+    const auto mp3 = lameStream("junk-src.mp3", "-t -m s -b 128", 44100, 2);
+    const std::vector<uint8_t> clean = readBytes(mp3);
+    // Lone sync words of a layer I frame, an MPEG-2.5 frame and a free-format frame.
+    std::vector<uint8_t> b = {0xFF, 0xFF, 0x90, 0x00, 1, 2, 3, 0xFF, 0xE3, 0x90, 0x00, 4, 5, 0xFF, 0xFB, 0x00, 0x00, 6};
+    b.insert(b.end(), clean.begin(), clean.end());
+    const Decoded d = decodeBytes(b);
+    EXPECT_EQ(d.lastError, kAmpEndOfFile);
+    EXPECT_EQ(d.pcm, decodeBytes(clean).pcm);
+}
+
 TEST_F(Mp3ToWav, WrongCrcMutesOnlyThatFrame)
 {
     const auto mp3 = lameStream("crc.mp3", "-t -p -m s -b 128", 44100, 2);

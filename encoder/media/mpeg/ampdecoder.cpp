@@ -440,7 +440,32 @@ int AmpDecoder::readFrameHeader()
             const bool fits = !m_locked || (h.lsf == m_lockedHeader.lsf && h.layer == m_lockedHeader.layer &&
                                             h.sampleRateIndex == m_lockedHeader.sampleRateIndex &&
                                             h.channels() == m_lockedHeader.channels() && !mpeg25 && h.bitrateIndex != 0);
-            if (fits) {
+            // Before the stream is locked a header must be followed by another of the same kind
+            // (unless the input ends first), so that junk in front of the audio is not taken for it.
+            bool confirmed = true;
+            if (fits && !m_locked && h.bitrateIndex != 0) {
+                const size_t len = size_t(h.frameBytes());
+                if (len >= 4 && ensureInput(len + 4)) {
+                    FrameHeader next;
+                    bool next25 = false;
+                    const uint8_t *n = m_in.data() + m_inPos + len;
+                    confirmed = parseFrameHeader(n, next, true, &next25) && next25 == mpeg25 && next.lsf == h.lsf &&
+                                next.layer == h.layer && next.sampleRateIndex == h.sampleRateIndex;
+                }
+                b = m_in.data() + m_inPos;
+            } else if (fits && !m_locked) {
+                // Free format has no length in its header: look for the next such header.
+                constexpr size_t kMaxFreeFrame = 2884;
+                ensureInput(kMaxFreeFrame + 4);
+                b = m_in.data() + m_inPos;
+                const size_t avail = m_inEnd - m_inPos;
+                if (avail >= kMaxFreeFrame + 4) {
+                    confirmed = false;
+                    for (size_t at = 4; at + 4 <= avail && !confirmed; ++at)
+                        confirmed = b[at] == 0xFF && b[at + 1] == b[1] && (b[at + 2] & 0xFC) == (b[2] & 0xFC);
+                }
+            }
+            if (fits && confirmed) {
                 if (mpeg25)
                     return kAmpMpeg25;
                 if (h.bitrateIndex == 0)
