@@ -28,8 +28,8 @@ namespace {
 using namespace quil::mpeg;
 
 struct Stream {
-    const char *name;
-    const char *command; // {in} {out}
+    const char* name;
+    const char* command; // {in} {out}
     std::string path;
     std::vector<uint8_t> bytes;
     double seconds = 0.0;
@@ -42,24 +42,22 @@ std::vector<Stream> g_streams = {
 };
 
 class MemorySource : public IAMPBitsource {
-public:
-    explicit MemorySource(const std::vector<uint8_t> &b) : m_b(b) {}
-    long read(void *buffer, long n) override
-    {
+  public:
+    explicit MemorySource(const std::vector<uint8_t>& b) : m_b(b) {}
+    long read(void* buffer, long n) override {
         const size_t take = std::min(size_t(n), m_b.size() - m_pos);
-        std::copy_n(m_b.data() + m_pos, take, static_cast<uint8_t *>(buffer));
+        std::copy_n(m_b.data() + m_pos, take, static_cast<uint8_t*>(buffer));
         m_pos += take;
         return long(take);
     }
 
-private:
-    const std::vector<uint8_t> &m_b;
+  private:
+    const std::vector<uint8_t>& m_b;
     size_t m_pos = 0;
 };
 
 // Decodes a whole stream; returns seconds of audio.
-double decodeAll(const std::vector<uint8_t> &bytes)
-{
+double decodeAll(const std::vector<uint8_t>& bytes) {
     MemorySource src(bytes);
     AmpDecoder d;
     d.initTables();
@@ -81,26 +79,25 @@ double decodeAll(const std::vector<uint8_t> &bytes)
     return rate ? double(samples) / ch / double(rate) : 0.0;
 }
 
-void BM_Decode(benchmark::State &state)
-{
-    Stream &s = g_streams[size_t(state.range(0))];
+void BM_Decode(benchmark::State& state) {
+    Stream& s = g_streams[size_t(state.range(0))];
     for (auto _ : state)
         benchmark::DoNotOptimize(decodeAll(s.bytes));
-    state.counters["x_realtime"] = benchmark::Counter(s.seconds, benchmark::Counter::kIsIterationInvariantRate);
+    state.counters["x_realtime"] =
+        benchmark::Counter(s.seconds, benchmark::Counter::kIsIterationInvariantRate);
     state.SetLabel(s.name);
 }
 
-double cpuSeconds(int who)
-{
+double cpuSeconds(int who) {
     rusage u{};
     getrusage(who, &u);
-    return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) + double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) * 1e-6;
+    return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
+           double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) * 1e-6;
 }
 
 // Best of five, in CPU seconds of the child processes, so that other work on a shared
 // machine does not count.
-double timeMpg123(const Stream &s)
-{
+double timeMpg123(const Stream& s) {
     const std::string cmd = "mpg123 -q -s '" + s.path + "' > /dev/null 2>&1";
     double best = 1e9;
     for (int i = 0; i < 5; ++i) {
@@ -112,8 +109,7 @@ double timeMpg123(const Stream &s)
     return best;
 }
 
-double timeOurs(const Stream &s)
-{
+double timeOurs(const Stream& s) {
     double best = 1e9;
     for (int i = 0; i < 5; ++i) {
         const double t0 = cpuSeconds(RUSAGE_SELF);
@@ -123,17 +119,19 @@ double timeOurs(const Stream &s)
     return best;
 }
 
-bool setUp()
-{
-    const auto dir = std::filesystem::temp_directory_path() / ("quil-mpeg-bench-" + std::to_string(getpid()));
+bool setUp() {
+    const auto dir =
+        std::filesystem::temp_directory_path() / ("quil-mpeg-bench-" + std::to_string(getpid()));
     std::filesystem::create_directories(dir);
     const std::string wav = (dir / "src.wav").string();
-    const std::string gen = "ffmpeg -y -v error -f lavfi -i \"aevalsrc='0.3*sin(2*PI*440*t)+0.2*sin(2*PI*(300+200*t)*t)"
-                            "+0.05*(random(0)-0.5)|0.3*sin(2*PI*660*t)+0.05*(random(1)-0.5)':s=44100:d=30\" "
-                            "-c:a pcm_s16le '" + wav + "' >/dev/null 2>&1";
+    const std::string gen =
+        "ffmpeg -y -v error -f lavfi -i \"aevalsrc='0.3*sin(2*PI*440*t)+0.2*sin(2*PI*(300+200*t)*t)"
+        "+0.05*(random(0)-0.5)|0.3*sin(2*PI*660*t)+0.05*(random(1)-0.5)':s=44100:d=30\" "
+        "-c:a pcm_s16le '" +
+        wav + "' >/dev/null 2>&1";
     if (std::system(gen.c_str()) != 0)
         return false;
-    for (Stream &s : g_streams) {
+    for (Stream& s : g_streams) {
         s.path = (dir / (std::string(s.name) + ".mpa")).string();
         std::string cmd = s.command;
         cmd.replace(cmd.find("{in}"), 4, "'" + wav + "'");
@@ -151,15 +149,15 @@ bool setUp()
 
 BENCHMARK(BM_Decode)->DenseRange(0, 2)->Unit(benchmark::kMillisecond);
 
-int main(int argc, char **argv)
-{
+int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
     if (!setUp()) {
-        std::fprintf(stderr, "bench_mpeg: lame, twolame and ffmpeg are needed to make the streams\n");
+        std::fprintf(stderr,
+                     "bench_mpeg: lame, twolame and ffmpeg are needed to make the streams\n");
         return 1;
     }
     benchmark::RunSpecifiedBenchmarks();
-    for (const Stream &s : g_streams) {
+    for (const Stream& s : g_streams) {
         const double ours = s.seconds / timeOurs(s);
         const double t = timeMpg123(s);
         const double theirs = t > 0 ? s.seconds / t : 0.0;

@@ -10,10 +10,9 @@
 namespace {
 
 class Source : public quil::mpeg::IAMPBitsource {
-public:
-    Source(const uint8_t *data, size_t size) : m_data(data), m_size(size) {}
-    long read(void *buffer, long n) override
-    {
+  public:
+    Source(const uint8_t* data, size_t size) : m_data(data), m_size(size) {}
+    long read(void* buffer, long n) override {
         const size_t chunk = m_size ? 1 + (m_data[m_pos % m_size] % 97) : 0;
         const size_t take = std::min({size_t(n), m_size - m_pos, chunk * 37});
         std::memcpy(buffer, m_data + m_pos, take);
@@ -21,16 +20,15 @@ public:
         return long(take);
     }
 
-private:
-    const uint8_t *m_data;
+  private:
+    const uint8_t* m_data;
     size_t m_size;
     size_t m_pos = 0;
 };
 
 } // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
-{
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Source source(data, size);
     quil::mpeg::AmpDecoder decoder;
     decoder.initTables();

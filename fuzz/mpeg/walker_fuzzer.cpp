@@ -4,11 +4,10 @@
 #include <cstdint>
 #include <cstdio>
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
-{
-    std::FILE *out = std::fopen("/dev/null", "wb");
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    std::FILE* out = std::fopen("/dev/null", "wb");
     size_t lines = 0;
-    quil::mpeg::ExtractMpegAudioFromMemory(data, size, false, out, [&](const std::string &line) {
+    quil::mpeg::ExtractMpegAudioFromMemory(data, size, false, out, [&](const std::string& line) {
         if (line.size() > 255)
             __builtin_trap();
         ++lines;

@@ -11,14 +11,12 @@ namespace quil::mpeg::test {
 namespace {
 
 class BitWriter {
-public:
-    void put(uint32_t value, int bits)
-    {
+  public:
+    void put(uint32_t value, int bits) {
         for (int i = bits - 1; i >= 0; --i)
             m_bits.push_back((value >> i) & 1);
     }
-    std::vector<uint8_t> bytes(size_t size) const
-    {
+    std::vector<uint8_t> bytes(size_t size) const {
         std::vector<uint8_t> out(size, 0);
         for (size_t i = 0; i < m_bits.size() && i / 8 < size; ++i)
             out[i / 8] |= uint8_t(m_bits[i] << (7 - i % 8));
@@ -26,14 +24,13 @@ public:
     }
     size_t size() const { return m_bits.size(); }
 
-private:
+  private:
     std::vector<int> m_bits;
 };
 
 // One 128 kbit/s 44.1 kHz frame (417 bytes). isPos < 0 writes plain stereo with a silent
 // right channel; otherwise joint stereo with intensity on and every band at isPos.
-std::vector<uint8_t> makeFrame(int isPos)
-{
+std::vector<uint8_t> makeFrame(int isPos) {
     const bool intensity = isPos >= 0;
     const int rightSfc = isPos > 0 ? 15 : 0; // slen 4 for bands 0-10, 3 for bands 11-20
     const int rightBits = isPos > 0 ? 11 * 4 + 10 * 3 : 0;
@@ -75,8 +72,7 @@ std::vector<uint8_t> makeFrame(int isPos)
     return frame;
 }
 
-std::vector<uint8_t> stream(int isPos)
-{
+std::vector<uint8_t> stream(int isPos) {
     std::vector<uint8_t> out;
     for (int i = 0; i < 3; ++i) {
         const std::vector<uint8_t> f = makeFrame(isPos);
@@ -85,16 +81,14 @@ std::vector<uint8_t> stream(int isPos)
     return out;
 }
 
-std::vector<int16_t> channel(const std::vector<int16_t> &pcm, int ch)
-{
+std::vector<int16_t> channel(const std::vector<int16_t>& pcm, int ch) {
     std::vector<int16_t> out;
     for (size_t i = size_t(ch); i < pcm.size(); i += 2)
         out.push_back(pcm[i]);
     return out;
 }
 
-TEST(IntensityStereo, PositionsSteerTheLeftSignalBetweenTheChannels)
-{
+TEST(IntensityStereo, PositionsSteerTheLeftSignalBetweenTheChannels) {
     const Decoded plain = decodeBytes(stream(-1));
     ASSERT_EQ(plain.frames, 3);
     const std::vector<int16_t> signal = channel(plain.pcm, 0);
@@ -106,7 +100,7 @@ TEST(IntensityStereo, PositionsSteerTheLeftSignalBetweenTheChannels)
         int isPos;
         bool toRight;
     } cases[] = {{0, true}, {6, false}, {7, false}};
-    for (const auto &c : cases) {
+    for (const auto& c : cases) {
         const Decoded d = decodeBytes(stream(c.isPos));
         ASSERT_EQ(d.frames, 3) << c.isPos;
         EXPECT_EQ(channel(d.pcm, 0), c.toRight ? silence : signal) << c.isPos;

@@ -12,12 +12,11 @@
 namespace quil::mpeg::test {
 namespace {
 
-uint32_t le32(const std::vector<uint8_t> &b, size_t at)
-{
-    return uint32_t(b[at]) | (uint32_t(b[at + 1]) << 8) | (uint32_t(b[at + 2]) << 16) | (uint32_t(b[at + 3]) << 24);
+uint32_t le32(const std::vector<uint8_t>& b, size_t at) {
+    return uint32_t(b[at]) | (uint32_t(b[at + 1]) << 8) | (uint32_t(b[at + 2]) << 16) |
+           (uint32_t(b[at + 3]) << 24);
 }
-uint16_t le16(const std::vector<uint8_t> &b, size_t at)
-{
+uint16_t le16(const std::vector<uint8_t>& b, size_t at) {
     return uint16_t(b[at] | (b[at + 1] << 8));
 }
 
@@ -29,8 +28,7 @@ struct Wav {
 };
 
 // Parses our 44-byte header and checks the two sizes against the file length.
-Wav readWav(const std::filesystem::path &path)
-{
+Wav readWav(const std::filesystem::path& path) {
     const std::vector<uint8_t> b = readBytes(path);
     Wav w;
     EXPECT_GE(b.size(), 44u);
@@ -59,44 +57,43 @@ struct Conversion {
     Wav wav;
 };
 
-Conversion convert(const std::filesystem::path &in, bool quiet = false)
-{
+Conversion convert(const std::filesystem::path& in, bool quiet = false) {
     Conversion r;
     const auto out = tempDir() / (in.filename().string() + ".wav");
-    r.rc = DecodeMp3ToWav(in.string(), quiet, out.string(), [&](const std::string &s) { r.lines.push_back(s); });
+    r.rc = DecodeMp3ToWav(in.string(), quiet, out.string(),
+                          [&](const std::string& s) { r.lines.push_back(s); });
     if (std::filesystem::exists(out))
         r.wav = readWav(out);
     return r;
 }
 
-bool hasLine(const Conversion &r, const std::string &line)
-{
+bool hasLine(const Conversion& r, const std::string& line) {
     return std::find(r.lines.begin(), r.lines.end(), line) != r.lines.end();
 }
 
 class Mp3ToWav : public ::testing::Test {
-protected:
-    static std::filesystem::path lameStream(const std::string &name, const std::string &options, int rate, int ch)
-    {
+  protected:
+    static std::filesystem::path lameStream(const std::string& name, const std::string& options,
+                                            int rate, int ch) {
         const auto path = tempDir() / name;
         if (std::filesystem::exists(path))
             return path;
         const auto wav = tempDir() / (name + ".src.wav");
-        run("ffmpeg -y -v error -f lavfi -i \"aevalsrc='0.4*sin(2*PI*440*t)+0.1*(random(0)-0.5)':s=" +
-            std::to_string(rate) + ":d=1.5\" -ac " + std::to_string(ch) + " -c:a pcm_s16le '" + wav.string() + "'");
+        run("ffmpeg -y -v error -f lavfi -i "
+            "\"aevalsrc='0.4*sin(2*PI*440*t)+0.1*(random(0)-0.5)':s=" +
+            std::to_string(rate) + ":d=1.5\" -ac " + std::to_string(ch) + " -c:a pcm_s16le '" +
+            wav.string() + "'");
         run("lame --quiet " + options + " '" + wav.string() + "' '" + path.string() + "'");
         return path;
     }
-    void SetUp() override
-    {
+    void SetUp() override {
         if (!haveTool("lame") || !haveTool("ffmpeg"))
             GTEST_SKIP() << "lame and ffmpeg are needed to make the streams";
     }
 };
 
 // Byte offsets of the frames of a clean stream.
-std::vector<size_t> frameOffsets(const std::vector<uint8_t> &b)
-{
+std::vector<size_t> frameOffsets(const std::vector<uint8_t>& b) {
     std::vector<size_t> offsets;
     size_t pos = 0;
     FrameHeader h;
@@ -107,8 +104,7 @@ std::vector<size_t> frameOffsets(const std::vector<uint8_t> &b)
     return offsets;
 }
 
-TEST_F(Mp3ToWav, StereoStreamGivesStereoWavWithFinalSizesAndStatusLines)
-{
+TEST_F(Mp3ToWav, StereoStreamGivesStereoWavWithFinalSizesAndStatusLines) {
     const auto mp3 = lameStream("stereo.mp3", "-t -m s -b 128", 44100, 2);
     const Conversion r = convert(mp3);
     ASSERT_EQ(r.rc, 0);
@@ -121,11 +117,15 @@ TEST_F(Mp3ToWav, StereoStreamGivesStereoWavWithFinalSizesAndStatusLines)
     EXPECT_EQ(r.wav.pcm, d.pcm);
 
     EXPECT_TRUE(hasLine(r, "MPEG-1 layer III stream, 128Kbits/sec, 44KHz, stereo"));
-    EXPECT_TRUE(std::any_of(r.lines.begin(), r.lines.end(), [](auto &s) { return s.rfind("found decoder: ", 0) == 0; }));
-    const long frameLines = std::count_if(r.lines.begin(), r.lines.end(), [](auto &s) { return s.rfind("Decoding MP3 Frame ", 0) == 0; });
+    EXPECT_TRUE(std::any_of(r.lines.begin(), r.lines.end(),
+                            [](auto& s) { return s.rfind("found decoder: ", 0) == 0; }));
+    const long frameLines = std::count_if(r.lines.begin(), r.lines.end(), [](auto& s) {
+        return s.rfind("Decoding MP3 Frame ", 0) == 0;
+    });
     EXPECT_EQ(frameLines, d.frames / 16);
     EXPECT_TRUE(hasLine(r, "Decoding MP3 Frame 16"));
-    EXPECT_TRUE(std::none_of(r.lines.begin(), r.lines.end(), [](auto &s) { return s.rfind("AMPDecoder Error", 0) == 0; }));
+    EXPECT_TRUE(std::none_of(r.lines.begin(), r.lines.end(),
+                             [](auto& s) { return s.rfind("AMPDecoder Error", 0) == 0; }));
 
     const Conversion quiet = convert(mp3, true);
     EXPECT_FALSE(hasLine(quiet, "MPEG-1 layer III stream, 128Kbits/sec, 44KHz, stereo"));
@@ -133,8 +133,7 @@ TEST_F(Mp3ToWav, StereoStreamGivesStereoWavWithFinalSizesAndStatusLines)
     EXPECT_EQ(quiet.lines.size(), size_t(frameLines));
 }
 
-TEST_F(Mp3ToWav, DescribesLowerRateMonoStream)
-{
+TEST_F(Mp3ToWav, DescribesLowerRateMonoStream) {
     const Conversion r = convert(lameStream("mono22.mp3", "-t -m m -b 32", 22050, 1));
     EXPECT_TRUE(hasLine(r, "MPEG-2 layer III stream, 32Kbits/sec, 22KHz, mono"));
     EXPECT_EQ(r.wav.channels, 1);
@@ -142,26 +141,25 @@ TEST_F(Mp3ToWav, DescribesLowerRateMonoStream)
     EXPECT_EQ(r.wav.byteRate, 44100u);
 }
 
-TEST(Mp3ToWavFiles, DescribesLayersOneAndTwo)
-{
+TEST(Mp3ToWavFiles, DescribesLayersOneAndTwo) {
     const auto dir = std::filesystem::path(QUIL_TEST_DATA_DIR) / "mpeg-audio";
-    const std::pair<const char *, const char *> cases[] = {
+    const std::pair<const char*, const char*> cases[] = {
         {"l1-fl8.bit", "MPEG-1 layer I stream, 384Kbits/sec, 44KHz, stereo"},
         {"l2-fl13.bit", "MPEG-1 layer II stream, 32Kbits/sec, 32KHz, mono"},
     };
-    for (const auto &[file, line] : cases) {
+    for (const auto& [file, line] : cases) {
         const Conversion r = convert(dir / file);
         EXPECT_TRUE(hasLine(r, line)) << file;
-        EXPECT_EQ(r.wav.rate, std::string(line).find("32KHz") != std::string::npos ? 32000u : 44100u);
+        EXPECT_EQ(r.wav.rate,
+                  std::string(line).find("32KHz") != std::string::npos ? 32000u : 44100u);
     }
 }
 
-TEST(Mp3ToWavFiles, MissingInputIsErrorFiveAndEmptyFileGivesEmptyWav)
-{
+TEST(Mp3ToWavFiles, MissingInputIsErrorFiveAndEmptyFileGivesEmptyWav) {
     const auto missing = tempDir() / "no-such-file.mp3";
     std::vector<std::string> lines;
     EXPECT_EQ(DecodeMp3ToWav(missing.string(), true, (tempDir() / "x.wav").string(),
-                             [&](const std::string &s) { lines.push_back(s); }),
+                             [&](const std::string& s) { lines.push_back(s); }),
               5);
     ASSERT_EQ(lines.size(), 1u);
     EXPECT_EQ(lines[0], "Error: Can't open file " + missing.string());
@@ -171,11 +169,11 @@ TEST(Mp3ToWavFiles, MissingInputIsErrorFiveAndEmptyFileGivesEmptyWav)
     const Conversion r = convert(empty);
     EXPECT_EQ(r.rc, 0);
     EXPECT_TRUE(r.wav.pcm.empty());
-    EXPECT_TRUE(std::none_of(r.lines.begin(), r.lines.end(), [](auto &s) { return s.rfind("AMPDecoder Error", 0) == 0; }));
+    EXPECT_TRUE(std::none_of(r.lines.begin(), r.lines.end(),
+                             [](auto& s) { return s.rfind("AMPDecoder Error", 0) == 0; }));
 }
 
-TEST_F(Mp3ToWav, TruncatedStreamKeepsTheWholeFramesAndReportsIncompleteFrame)
-{
+TEST_F(Mp3ToWav, TruncatedStreamKeepsTheWholeFramesAndReportsIncompleteFrame) {
     const auto mp3 = lameStream("trunc-src.mp3", "-t -m j -b 128", 44100, 2);
     std::vector<uint8_t> b = readBytes(mp3);
     const std::vector<size_t> frames = frameOffsets(b);
@@ -191,8 +189,7 @@ TEST_F(Mp3ToWav, TruncatedStreamKeepsTheWholeFramesAndReportsIncompleteFrame)
     EXPECT_TRUE(std::equal(r.wav.pcm.begin(), r.wav.pcm.end(), full.pcm.begin()));
 }
 
-TEST_F(Mp3ToWav, GarbageBetweenFramesIsSkipped)
-{
+TEST_F(Mp3ToWav, GarbageBetweenFramesIsSkipped) {
     const auto mp3 = lameStream("garbage-src.mp3", "-t -m s -b 96", 44100, 2);
     const std::vector<uint8_t> clean = readBytes(mp3);
     const std::vector<size_t> frames = frameOffsets(clean);
@@ -217,20 +214,19 @@ TEST_F(Mp3ToWav, GarbageBetweenFramesIsSkipped)
     EXPECT_EQ(d.pcm, a.pcm);
 }
 
-TEST_F(Mp3ToWav, JunkBeforeTheFirstFrameIsNotTakenForAHeader)
-{
+TEST_F(Mp3ToWav, JunkBeforeTheFirstFrameIsNotTakenForAHeader) {
     const auto mp3 = lameStream("junk-src.mp3", "-t -m s -b 128", 44100, 2);
     const std::vector<uint8_t> clean = readBytes(mp3);
     // Lone sync words of a layer I frame, an MPEG-2.5 frame and a free-format frame.
-    std::vector<uint8_t> b = {0xFF, 0xFF, 0x90, 0x00, 1, 2, 3, 0xFF, 0xE3, 0x90, 0x00, 4, 5, 0xFF, 0xFB, 0x00, 0x00, 6};
+    std::vector<uint8_t> b = {0xFF, 0xFF, 0x90, 0x00, 1,    2,    3,    0xFF, 0xE3,
+                              0x90, 0x00, 4,    5,    0xFF, 0xFB, 0x00, 0x00, 6};
     b.insert(b.end(), clean.begin(), clean.end());
     const Decoded d = decodeBytes(b);
     EXPECT_EQ(d.lastError, kAmpEndOfFile);
     EXPECT_EQ(d.pcm, decodeBytes(clean).pcm);
 }
 
-TEST_F(Mp3ToWav, WrongCrcMutesOnlyThatFrame)
-{
+TEST_F(Mp3ToWav, WrongCrcMutesOnlyThatFrame) {
     const auto mp3 = lameStream("crc.mp3", "-t -p -m s -b 128", 44100, 2);
     std::vector<uint8_t> b = readBytes(mp3);
     const std::vector<size_t> frames = frameOffsets(b);
@@ -245,28 +241,33 @@ TEST_F(Mp3ToWav, WrongCrcMutesOnlyThatFrame)
     EXPECT_EQ(d.crcFailures, 1);
     ASSERT_EQ(d.pcm.size(), clean.pcm.size());
     const size_t frameSamples = 1152 * 2;
-    EXPECT_TRUE(std::all_of(d.pcm.begin() + long(10 * frameSamples), d.pcm.begin() + long(11 * frameSamples),
+    EXPECT_TRUE(std::all_of(d.pcm.begin() + long(10 * frameSamples),
+                            d.pcm.begin() + long(11 * frameSamples),
                             [](int16_t s) { return s == 0; }));
-    EXPECT_TRUE(std::equal(d.pcm.begin(), d.pcm.begin() + long(10 * frameSamples), clean.pcm.begin()));
+    EXPECT_TRUE(
+        std::equal(d.pcm.begin(), d.pcm.begin() + long(10 * frameSamples), clean.pcm.begin()));
     EXPECT_NE(clean.pcm[10 * frameSamples + 500], 0);
 }
 
-TEST(Mp3ToWavCrc, ValidCrcsOfEveryLayerPass)
-{
+TEST(Mp3ToWavCrc, ValidCrcsOfEveryLayerPass) {
     if (!haveTool("twolame") || !haveTool("lame") || !haveTool("ffmpeg"))
         GTEST_SKIP();
     const auto wav = tempDir() / "crc-src.wav";
-    run("ffmpeg -y -v error -f lavfi -i \"aevalsrc='0.4*sin(2*PI*440*t)|0.3*sin(2*PI*550*t)':s=44100:d=1\" -c:a pcm_s16le '" +
+    run("ffmpeg -y -v error -f lavfi -i "
+        "\"aevalsrc='0.4*sin(2*PI*440*t)|0.3*sin(2*PI*550*t)':s=44100:d=1\" -c:a pcm_s16le '" +
         wav.string() + "'");
     const struct {
-        const char *name;
+        const char* name;
         std::string command;
     } cases[] = {
-        {"crc-l2.mp2", "twolame --quiet -p -b 192 '" + wav.string() + "' '" + (tempDir() / "crc-l2.mp2").string() + "'"},
-        {"crc-l2j.mp2", "twolame --quiet -p -m j -b 128 '" + wav.string() + "' '" + (tempDir() / "crc-l2j.mp2").string() + "'"},
-        {"crc-l3.mp3", "lame --quiet -t -p -b 128 '" + wav.string() + "' '" + (tempDir() / "crc-l3.mp3").string() + "'"},
+        {"crc-l2.mp2", "twolame --quiet -p -b 192 '" + wav.string() + "' '" +
+                           (tempDir() / "crc-l2.mp2").string() + "'"},
+        {"crc-l2j.mp2", "twolame --quiet -p -m j -b 128 '" + wav.string() + "' '" +
+                            (tempDir() / "crc-l2j.mp2").string() + "'"},
+        {"crc-l3.mp3", "lame --quiet -t -p -b 128 '" + wav.string() + "' '" +
+                           (tempDir() / "crc-l3.mp3").string() + "'"},
     };
-    for (const auto &c : cases) {
+    for (const auto& c : cases) {
         ASSERT_TRUE(run(c.command)) << c.command;
         const std::vector<uint8_t> b = readBytes(tempDir() / c.name);
         ASSERT_GT(b.size(), 4u);
@@ -277,8 +278,7 @@ TEST(Mp3ToWavCrc, ValidCrcsOfEveryLayerPass)
     }
 }
 
-TEST_F(Mp3ToWav, CorruptedSideInfoAndHuffmanDataDoNotStopTheStream)
-{
+TEST_F(Mp3ToWav, CorruptedSideInfoAndHuffmanDataDoNotStopTheStream) {
     const auto mp3 = lameStream("corrupt-src.mp3", "-t -m j -V 2", 44100, 2);
     const std::vector<uint8_t> clean = readBytes(mp3);
     const std::vector<size_t> frames = frameOffsets(clean);
@@ -299,8 +299,7 @@ TEST_F(Mp3ToWav, CorruptedSideInfoAndHuffmanDataDoNotStopTheStream)
     }
 }
 
-TEST_F(Mp3ToWav, ReservoirReachingBeforeTheStreamStartGivesSilenceThenDecodes)
-{
+TEST_F(Mp3ToWav, ReservoirReachingBeforeTheStreamStartGivesSilenceThenDecodes) {
     const auto mp3 = lameStream("reservoir-src.mp3", "-t -m s -b 128", 44100, 2);
     const std::vector<uint8_t> clean = readBytes(mp3);
     const std::vector<size_t> frames = frameOffsets(clean);
@@ -319,21 +318,22 @@ TEST_F(Mp3ToWav, ReservoirReachingBeforeTheStreamStartGivesSilenceThenDecodes)
     EXPECT_EQ(d.lastError, kAmpEndOfFile);
     EXPECT_EQ(d.frames, long(frames.size() - start));
     EXPECT_TRUE(std::all_of(d.pcm.begin(), d.pcm.begin() + 2304, [](int16_t s) { return s == 0; }));
-    EXPECT_TRUE(std::any_of(d.pcm.begin() + 2 * 2304, d.pcm.end(), [](int16_t s) { return s != 0; }));
+    EXPECT_TRUE(
+        std::any_of(d.pcm.begin() + 2 * 2304, d.pcm.end(), [](int16_t s) { return s != 0; }));
 }
 
-TEST_F(Mp3ToWav, RefusedStreamsEndWithTheirErrorLines)
-{
+TEST_F(Mp3ToWav, RefusedStreamsEndWithTheirErrorLines) {
     const struct {
-        const char *name;
-        const char *options;
+        const char* name;
+        const char* options;
         int rate;
-        const char *line;
+        const char* line;
     } cases[] = {
         {"mpeg25.mp3", "-t -m m -b 16", 8000, "AMPDecoder Error: cannot decode MPEG-2.5 streams."},
-        {"free.mp3", "-t -m m --freeformat -b 40", 44100, "AMPDecoder Error: cannot decode free-form streams."},
+        {"free.mp3", "-t -m m --freeformat -b 40", 44100,
+         "AMPDecoder Error: cannot decode free-form streams."},
     };
-    for (const auto &c : cases) {
+    for (const auto& c : cases) {
         const auto mp3 = lameStream(c.name, c.options, c.rate, 1);
         ASSERT_TRUE(std::filesystem::exists(mp3)) << c.name;
         const Conversion r = convert(mp3);
@@ -343,8 +343,7 @@ TEST_F(Mp3ToWav, RefusedStreamsEndWithTheirErrorLines)
     }
 }
 
-TEST_F(Mp3ToWav, LeadingId3TagLargerThanTheSyncSearchIsSkipped)
-{
+TEST_F(Mp3ToWav, LeadingId3TagLargerThanTheSyncSearchIsSkipped) {
     const auto mp3 = lameStream("id3-src.mp3", "-t -m s -b 128", 44100, 2);
     std::vector<uint8_t> b = readBytes(mp3);
     const size_t tagBody = 200000;
@@ -358,25 +357,24 @@ TEST_F(Mp3ToWav, LeadingId3TagLargerThanTheSyncSearchIsSkipped)
     EXPECT_EQ(d.pcm, decodeFile(mp3).pcm);
 }
 
-TEST(AmpDecoderErrors, EveryCodeHasItsText)
-{
-    const std::pair<int, const char *> texts[] = {
-        {0, "no error"}, {1, "end of file"}, {2, "read error"}, {3, "cannot decode MPEG-2.5 streams"},
-        {4, "unknown error code"}, {5, "cannot decode free-form streams"}, {6, "sync error"},
-        {7, "internal error"}, {8, "incomplete frame"}, {99, "unknown error code"},
+TEST(AmpDecoderErrors, EveryCodeHasItsText) {
+    const std::pair<int, const char*> texts[] = {
+        {0, "no error"},           {1, "end of file"},
+        {2, "read error"},         {3, "cannot decode MPEG-2.5 streams"},
+        {4, "unknown error code"}, {5, "cannot decode free-form streams"},
+        {6, "sync error"},         {7, "internal error"},
+        {8, "incomplete frame"},   {99, "unknown error code"},
     };
-    for (const auto &[code, text] : texts)
+    for (const auto& [code, text] : texts)
         EXPECT_STREQ(AmpDecoder::errorText(code), text) << code;
 }
 
-TEST(AmpDecoderErrors, LongGarbageIsASyncError)
-{
+TEST(AmpDecoderErrors, LongGarbageIsASyncError) {
     std::vector<uint8_t> junk(1200000, 0x55);
     EXPECT_EQ(decodeBytes(junk).lastError, kAmpSyncError);
 }
 
-TEST(TemporaryNames, FollowTheAudioPath)
-{
+TEST(TemporaryNames, FollowTheAudioPath) {
     EXPECT_EQ(mpegAudioKind("Movie.MPG"), MpegAudioKind::SystemStream);
     EXPECT_EQ(mpegAudioKind("clip.mpeg"), MpegAudioKind::SystemStream);
     EXPECT_EQ(mpegAudioKind("Song.Mp3"), MpegAudioKind::Mp3);

@@ -1,3 +1,4 @@
+// Test helpers: scratch files, oracle tools, decoding into memory and the PSNR measure.
 #include "mpegtestutil.h"
 
 #include <algorithm>
@@ -14,19 +15,19 @@ namespace quil::mpeg::test {
 namespace {
 
 class MemorySource : public IAMPBitsource {
-public:
-    explicit MemorySource(const std::vector<uint8_t> &bytes) : m_bytes(bytes) {}
-    long read(void *buffer, long n) override
-    {
+  public:
+    explicit MemorySource(const std::vector<uint8_t>& bytes) : m_bytes(bytes) {}
+    long read(void* buffer, long n) override {
         const size_t left = m_bytes.size() - m_pos;
         const size_t take = std::min(left, size_t(n));
-        std::copy(m_bytes.begin() + long(m_pos), m_bytes.begin() + long(m_pos + take), static_cast<uint8_t *>(buffer));
+        std::copy(m_bytes.begin() + long(m_pos), m_bytes.begin() + long(m_pos + take),
+                  static_cast<uint8_t*>(buffer));
         m_pos += take;
         return long(take);
     }
 
-private:
-    const std::vector<uint8_t> &m_bytes;
+  private:
+    const std::vector<uint8_t>& m_bytes;
     size_t m_pos = 0;
 };
 
@@ -37,13 +38,11 @@ namespace {
 // One scratch folder per test process, removed when the process ends.
 struct ScratchDir {
     std::filesystem::path path;
-    ScratchDir()
-    {
+    ScratchDir() {
         path = std::filesystem::temp_directory_path() / ("quil-mpeg-" + std::to_string(getpid()));
         std::filesystem::create_directories(path);
     }
-    ~ScratchDir()
-    {
+    ~ScratchDir() {
         std::error_code ec;
         std::filesystem::remove_all(path, ec);
     }
@@ -51,36 +50,30 @@ struct ScratchDir {
 
 } // namespace
 
-std::filesystem::path tempDir()
-{
+std::filesystem::path tempDir() {
     static const ScratchDir dir;
     return dir.path;
 }
 
-std::vector<uint8_t> readBytes(const std::filesystem::path &path)
-{
+std::vector<uint8_t> readBytes(const std::filesystem::path& path) {
     std::ifstream in(path, std::ios::binary);
     return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
 }
 
-void writeBytes(const std::filesystem::path &path, const std::vector<uint8_t> &bytes)
-{
+void writeBytes(const std::filesystem::path& path, const std::vector<uint8_t>& bytes) {
     std::ofstream out(path, std::ios::binary);
-    out.write(reinterpret_cast<const char *>(bytes.data()), std::streamsize(bytes.size()));
+    out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
 }
 
-bool run(const std::string &command)
-{
+bool run(const std::string& command) {
     return std::system((command + " >/dev/null 2>&1").c_str()) == 0;
 }
 
-bool haveTool(const std::string &name)
-{
+bool haveTool(const std::string& name) {
     return run("command -v " + name);
 }
 
-Decoded decodeBytes(const std::vector<uint8_t> &bytes)
-{
+Decoded decodeBytes(const std::vector<uint8_t>& bytes) {
     Decoded d;
     MemorySource source(bytes);
     AmpDecoder decoder;
@@ -98,7 +91,8 @@ Decoded decodeBytes(const std::vector<uint8_t> &bytes)
         rc = decoder.decodeFrame();
         if (rc != kAmpNoError)
             break;
-        d.pcm.insert(d.pcm.end(), buffer.begin(), buffer.begin() + long(decoder.samplesDelivered()));
+        d.pcm.insert(d.pcm.end(), buffer.begin(),
+                     buffer.begin() + long(decoder.samplesDelivered()));
         ++d.frames;
         rc = decoder.readFrameHeader();
     }
@@ -107,13 +101,11 @@ Decoded decodeBytes(const std::vector<uint8_t> &bytes)
     return d;
 }
 
-Decoded decodeFile(const std::filesystem::path &path)
-{
+Decoded decodeFile(const std::filesystem::path& path) {
     return decodeBytes(readBytes(path));
 }
 
-std::vector<int16_t> readPcm(const std::filesystem::path &path)
-{
+std::vector<int16_t> readPcm(const std::filesystem::path& path) {
     const std::vector<uint8_t> bytes = readBytes(path);
     std::vector<int16_t> pcm(bytes.size() / 2);
     for (size_t i = 0; i < pcm.size(); ++i)
@@ -121,16 +113,15 @@ std::vector<int16_t> readPcm(const std::filesystem::path &path)
     return pcm;
 }
 
-std::vector<int16_t> ffmpegDecode(const std::filesystem::path &path)
-{
+std::vector<int16_t> ffmpegDecode(const std::filesystem::path& path) {
     const auto out = tempDir() / (path.filename().string() + ".ffmpeg.raw");
-    if (!run("ffmpeg -y -v error -i '" + path.string() + "' -f s16le -acodec pcm_s16le '" + out.string() + "'"))
+    if (!run("ffmpeg -y -v error -i '" + path.string() + "' -f s16le -acodec pcm_s16le '" +
+             out.string() + "'"))
         return {};
     return readPcm(out);
 }
 
-double psnr(const std::vector<int16_t> &a, const std::vector<int16_t> &b, size_t n)
-{
+double psnr(const std::vector<int16_t>& a, const std::vector<int16_t>& b, size_t n) {
     if (n == 0)
         n = std::min(a.size(), b.size());
     if (n == 0)
@@ -147,8 +138,8 @@ double psnr(const std::vector<int16_t> &a, const std::vector<int16_t> &b, size_t
 
 namespace {
 
-double psnrAt(const std::vector<int16_t> &a, const std::vector<int16_t> &b, int shift, size_t limit, size_t *n)
-{
+double psnrAt(const std::vector<int16_t>& a, const std::vector<int16_t>& b, int shift, size_t limit,
+              size_t* n) {
     const size_t ia = shift > 0 ? size_t(shift) : 0;
     const size_t ib = shift < 0 ? size_t(-shift) : 0;
     if (ia >= a.size() || ib >= b.size())
@@ -165,9 +156,8 @@ double psnrAt(const std::vector<int16_t> &a, const std::vector<int16_t> &b, int 
 
 } // namespace
 
-double alignedPsnr(const std::vector<int16_t> &a, const std::vector<int16_t> &b, int maxShift, int step,
-                   size_t *overlap)
-{
+double alignedPsnr(const std::vector<int16_t>& a, const std::vector<int16_t>& b, int maxShift,
+                   int step, size_t* overlap) {
     // Choose the shift on a stretch of signal, then measure the whole overlap at that shift.
     double best = -1.0;
     int bestShift = 0;

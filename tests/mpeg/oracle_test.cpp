@@ -9,28 +9,29 @@ namespace quil::mpeg::test {
 namespace {
 
 struct OracleCase {
-    const char *name;
+    const char* name;
     int rate;
     int channels;
-    const char *encoder; // {in} and {out} are replaced
+    const char* encoder; // {in} and {out} are replaced
     int layer;
 };
 
-std::string expand(std::string s, const std::string &in, const std::string &out)
-{
+std::string expand(std::string s, const std::string& in, const std::string& out) {
     s.replace(s.find("{in}"), 4, in);
     s.replace(s.find("{out}"), 5, out);
     return s;
 }
 
 // A test signal with tones, a sweep and noise, different in the two channels.
-std::filesystem::path makeInput(int rate, int channels)
-{
-    const auto path = tempDir() / ("in-" + std::to_string(rate) + "-" + std::to_string(channels) + ".wav");
+std::filesystem::path makeInput(int rate, int channels) {
+    const auto path =
+        tempDir() / ("in-" + std::to_string(rate) + "-" + std::to_string(channels) + ".wav");
     if (std::filesystem::exists(path))
         return path;
-    const std::string left = "0.35*sin(2*PI*440*t)+0.2*sin(2*PI*(200+1500*t)*t)+0.08*(random(0)-0.5)";
-    const std::string right = "0.3*sin(2*PI*660*t)+0.15*sin(2*PI*3100*t)*sin(2*PI*3*t)+0.08*(random(1)-0.5)";
+    const std::string left =
+        "0.35*sin(2*PI*440*t)+0.2*sin(2*PI*(200+1500*t)*t)+0.08*(random(0)-0.5)";
+    const std::string right =
+        "0.3*sin(2*PI*660*t)+0.15*sin(2*PI*3100*t)*sin(2*PI*3*t)+0.08*(random(1)-0.5)";
     const std::string expr = channels == 1 ? left : left + "|" + right;
     run("ffmpeg -y -v error -f lavfi -i \"aevalsrc='" + expr + "':s=" + std::to_string(rate) +
         ":d=2\" -c:a pcm_s16le '" + path.string() + "'");
@@ -39,9 +40,8 @@ std::filesystem::path makeInput(int rate, int channels)
 
 class Oracle : public ::testing::TestWithParam<OracleCase> {};
 
-TEST_P(Oracle, MatchesFfmpegDecoder)
-{
-    const OracleCase &c = GetParam();
+TEST_P(Oracle, MatchesFfmpegDecoder) {
+    const OracleCase& c = GetParam();
     const std::string tool = std::string(c.encoder).substr(0, std::string(c.encoder).find(' '));
     if (!haveTool(tool) || !haveTool("ffmpeg"))
         GTEST_SKIP() << tool << " or ffmpeg is not installed";
@@ -82,7 +82,7 @@ const OracleCase kCases[] = {
 };
 
 INSTANTIATE_TEST_SUITE_P(Encoders, Oracle, ::testing::ValuesIn(kCases),
-                         [](const auto &info) { return std::string(info.param.name); });
+                         [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace
 } // namespace quil::mpeg::test

@@ -18,14 +18,13 @@ namespace quil::mpeg {
 namespace {
 
 // Subband blocks: quiet, loud, clipping, isolated impulses and a few non-finite values.
-std::vector<std::array<float, 32>> testBlocks()
-{
+std::vector<std::array<float, 32>> testBlocks() {
     std::mt19937 rng(1234);
     std::uniform_real_distribution<float> u(-1.0f, 1.0f);
     std::vector<std::array<float, 32>> blocks(600);
     for (size_t b = 0; b < blocks.size(); ++b) {
         const float scale = b < 200 ? 0.01f : (b < 400 ? 0.5f : 3.0f);
-        for (float &v : blocks[b])
+        for (float& v : blocks[b])
             v = u(rng) * scale;
         if (b % 97 == 5) {
             blocks[b].fill(0.0f);
@@ -37,10 +36,9 @@ std::vector<std::array<float, 32>> testBlocks()
     return blocks;
 }
 
-using Variant = std::pair<const char *, SynthesisFn>;
+using Variant = std::pair<const char*, SynthesisFn>;
 
-std::vector<Variant> variants()
-{
+std::vector<Variant> variants() {
     std::vector<Variant> v;
 #if defined(__SSE2__)
     v.emplace_back("sse2", &synthesizeSse2);
@@ -49,10 +47,9 @@ std::vector<Variant> variants()
     return v;
 }
 
-TEST(Synthesis, EveryVariantMatchesScalarExactly)
-{
+TEST(Synthesis, EveryVariantMatchesScalarExactly) {
     const auto blocks = testBlocks();
-    for (const auto &[name, fn] : variants()) {
+    for (const auto& [name, fn] : variants()) {
         auto a = std::make_unique<SynthesisState>();
         auto b = std::make_unique<SynthesisState>();
         a->clear();
@@ -63,13 +60,13 @@ TEST(Synthesis, EveryVariantMatchesScalarExactly)
             synthesizeScalar(*a, ch, blocks[i].data(), outA + ch, 2);
             fn(*b, ch, blocks[i].data(), outB + ch, 2);
             for (int j = 0; j < 32; ++j)
-                ASSERT_EQ(outA[ch + 2 * j], outB[ch + 2 * j]) << name << " block " << i << " sample " << j;
+                ASSERT_EQ(outA[ch + 2 * j], outB[ch + 2 * j])
+                    << name << " block " << i << " sample " << j;
         }
     }
 }
 
-TEST(Synthesis, ScalarPathFollowsTheTextbookFilter)
-{
+TEST(Synthesis, ScalarPathFollowsTheTextbookFilter) {
     auto blocks = testBlocks();
     blocks.resize(400); // finite, mostly unclipped input
     auto a = std::make_unique<SynthesisState>();
@@ -77,7 +74,7 @@ TEST(Synthesis, ScalarPathFollowsTheTextbookFilter)
     a->clear();
     b->clear();
     int worst = 0;
-    for (const auto &block : blocks) {
+    for (const auto& block : blocks) {
         int16_t outA[32], outB[32];
         synthesizeScalar(*a, 0, block.data(), outA, 1);
         synthesizeTextbook(*b, 0, block.data(), outB, 1);
@@ -87,12 +84,11 @@ TEST(Synthesis, ScalarPathFollowsTheTextbookFilter)
     EXPECT_LE(worst, 1);
 }
 
-TEST(Synthesis, Dct32MatchesItsDefinition)
-{
+TEST(Synthesis, Dct32MatchesItsDefinition) {
     std::mt19937 rng(5);
     std::uniform_real_distribution<float> u(-1.0f, 1.0f);
     float in[32], out[32];
-    for (float &v : in)
+    for (float& v : in)
         v = u(rng);
     dct32(in, out);
     for (int m = 0; m < 32; ++m) {
@@ -103,8 +99,7 @@ TEST(Synthesis, Dct32MatchesItsDefinition)
     }
 }
 
-TEST(Synthesis, RoundingClampsAndHandlesNonFiniteValues)
-{
+TEST(Synthesis, RoundingClampsAndHandlesNonFiniteValues) {
     EXPECT_EQ(roundToPcm(0.5f / 32768.0f), 0); // ties go to even
     EXPECT_EQ(roundToPcm(1.5f / 32768.0f), 2);
     EXPECT_EQ(roundToPcm(-1.0f), -32768);

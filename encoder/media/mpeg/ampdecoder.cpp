@@ -48,12 +48,11 @@ struct HuffTable {
     int rootBits = 0;
 };
 
-size_t buildLevel(std::vector<HuffEntry> &t, const std::vector<HuffCode> &codes, int bits)
-{
+size_t buildLevel(std::vector<HuffEntry>& t, const std::vector<HuffCode>& codes, int bits) {
     const size_t base = t.size();
     t.resize(base + (size_t(1) << bits), HuffEntry{0, uint8_t(bits), 0});
     std::vector<std::vector<HuffCode>> groups(size_t(1) << bits);
-    for (const HuffCode &c : codes) {
+    for (const HuffCode& c : codes) {
         if (c.len <= bits) {
             const size_t first = size_t(c.code) << (bits - c.len);
             const size_t count = size_t(1) << (bits - c.len);
@@ -61,14 +60,15 @@ size_t buildLevel(std::vector<HuffEntry> &t, const std::vector<HuffCode> &codes,
                 t[base + first + i] = HuffEntry{c.symbol, c.len, 0};
         } else {
             const int rest = c.len - bits;
-            groups[c.code >> rest].push_back(HuffCode{c.code & ((1u << rest) - 1), uint8_t(rest), c.symbol});
+            groups[c.code >> rest].push_back(
+                HuffCode{c.code & ((1u << rest) - 1), uint8_t(rest), c.symbol});
         }
     }
     for (size_t prefix = 0; prefix < groups.size(); ++prefix) {
         if (groups[prefix].empty())
             continue;
         int maxLen = 0;
-        for (const HuffCode &c : groups[prefix])
+        for (const HuffCode& c : groups[prefix])
             maxLen = std::max(maxLen, int(c.len));
         const int subBits = std::min(maxLen, 8);
         const size_t sub = buildLevel(t, groups[prefix], subBits);
@@ -77,18 +77,16 @@ size_t buildLevel(std::vector<HuffEntry> &t, const std::vector<HuffCode> &codes,
     return base;
 }
 
-HuffTable buildTable(const std::vector<HuffCode> &codes, int rootBits)
-{
+HuffTable buildTable(const std::vector<HuffCode>& codes, int rootBits) {
     HuffTable table;
     table.rootBits = rootBits;
     buildLevel(table.entries, codes, rootBits);
     return table;
 }
 
-inline int huffDecode(const HuffTable &table, BitReader &br)
-{
+inline int huffDecode(const HuffTable& table, BitReader& br) {
     int bits = table.rootBits;
-    const HuffEntry *e = &table.entries[br.peek(bits)];
+    const HuffEntry* e = &table.entries[br.peek(bits)];
     while (e->subBits) {
         br.skip(bits);
         bits = e->subBits;
@@ -112,20 +110,21 @@ struct Tables {
     float isRatio[7][2];
     float lsfIsRatio[2][32];
 
-    Tables()
-    {
+    Tables() {
         for (size_t t = 0; t < kHuffPairs.size(); ++t) {
-            const HuffPairSource &src = kHuffPairs[t];
+            const HuffPairSource& src = kHuffPairs[t];
             if (!src.ylen)
                 continue;
             std::vector<HuffCode> codes;
             for (int i = 0; i < src.ylen * src.ylen; ++i)
-                codes.push_back(HuffCode{src.codes[i], src.lens[i], uint16_t(((i / src.ylen) << 4) | (i % src.ylen))});
+                codes.push_back(HuffCode{src.codes[i], src.lens[i],
+                                         uint16_t(((i / src.ylen) << 4) | (i % src.ylen))});
             pairs[t] = buildTable(codes, src.ylen <= 4 ? 6 : 8);
         }
         std::vector<HuffCode> quad;
         for (int i = 0; i < 16; ++i)
-            quad.push_back(HuffCode{kHuffQuadCodes[0][size_t(i)], kHuffQuadLens[0][size_t(i)], uint16_t(i)});
+            quad.push_back(
+                HuffCode{kHuffQuadCodes[0][size_t(i)], kHuffQuadLens[0][size_t(i)], uint16_t(i)});
         quadA = buildTable(quad, 6);
 
         for (int i = 0; i < 8207; ++i)
@@ -175,20 +174,19 @@ struct Tables {
         }
         for (int scale = 0; scale < 2; ++scale)
             for (int k = 0; k < 32; ++k)
-                lsfIsRatio[scale][k] = float(std::pow(scale ? std::sqrt(0.5) : std::pow(2.0, -0.25), k));
+                lsfIsRatio[scale][k] =
+                    float(std::pow(scale ? std::sqrt(0.5) : std::pow(2.0, -0.25), k));
     }
 };
 
 // Built once at start-up (the tables it reads are constant-initialised).
 const Tables g_tables;
 
-inline const Tables &tables()
-{
+inline const Tables& tables() {
     return g_tables;
 }
 
-uint16_t crc16(const uint8_t *data, size_t startBit, size_t bits, uint16_t crc)
-{
+uint16_t crc16(const uint8_t* data, size_t startBit, size_t bits, uint16_t crc) {
     for (size_t i = 0; i < bits; ++i) {
         const size_t b = startBit + i;
         const int bit = (data[b >> 3] >> (7 - (b & 7))) & 1;
@@ -233,7 +231,6 @@ struct DecoderState {
     float overlap[2][32][18] = {};
     float xr[2][576] = {};
     int nonzero[2] = {0, 0};
-    int scalefac[2][39] = {}; // long bands 0-21, then short [band][window] from index 0
     int sfLong[2][22] = {};
     int sfShort[2][13][3] = {};
     int isMaxLong[22] = {};
@@ -242,8 +239,7 @@ struct DecoderState {
     float sb[2][36][32] = {};
 
     DecoderState() : reservoir(4096 + kPadding) {}
-    void clear()
-    {
+    void clear() {
         synth.clear();
         reservoirLen = 0;
         std::memset(overlap, 0, sizeof overlap);
@@ -252,8 +248,7 @@ struct DecoderState {
 
 // ---------------------------------------------------------------------------------------
 
-long FileInputStream::read(void *buffer, long n)
-{
+long FileInputStream::read(void* buffer, long n) {
     if (!m_file || n < 0)
         return -1;
     const size_t got = std::fread(buffer, 1, size_t(n), m_file);
@@ -262,19 +257,16 @@ long FileInputStream::read(void *buffer, long n)
     return long(got);
 }
 
-long FrameHeader::bitrateKbps() const
-{
+long FrameHeader::bitrateKbps() const {
     return kBitrateKbps[lsf ? 1 : 0][size_t(layer - 1)][size_t(bitrateIndex)];
 }
 
-long FrameHeader::sampleRate() const
-{
+long FrameHeader::sampleRate() const {
     const long rate = long(kSampleRate[lsf ? 1 : 0][size_t(sampleRateIndex)]);
     return mpeg25 ? rate / 2 : rate;
 }
 
-int FrameHeader::frameBytes() const
-{
+int FrameHeader::frameBytes() const {
     const long br = bitrateKbps() * 1000;
     const long fs = sampleRate();
     if (fs == 0)
@@ -285,8 +277,7 @@ int FrameHeader::frameBytes() const
     return int(k * br / fs + (padding ? 1 : 0));
 }
 
-int FrameHeader::samplesPerChannel() const
-{
+int FrameHeader::samplesPerChannel() const {
     if (layer == 1)
         return 384;
     if (layer == 3 && lsf)
@@ -294,8 +285,7 @@ int FrameHeader::samplesPerChannel() const
     return 1152;
 }
 
-bool parseFrameHeader(const uint8_t *b, FrameHeader &h, bool allowFree, bool *mpeg25)
-{
+bool parseFrameHeader(const uint8_t* b, FrameHeader& h, bool allowFree, bool* mpeg25) {
     if (b[0] != 0xFF || (b[1] & 0xE0) != 0xE0)
         return false;
     const int version = (b[1] >> 3) & 3;
@@ -321,36 +311,32 @@ bool parseFrameHeader(const uint8_t *b, FrameHeader &h, bool allowFree, bool *mp
     return true;
 }
 
-AmpDecoder::AmpDecoder() : m_in(kInputChunk * 2), m_frame(4096 + kPadding), m_state(std::make_unique<DecoderState>()) {}
+AmpDecoder::AmpDecoder()
+    : m_in(kInputChunk * 2), m_frame(4096 + kPadding), m_state(std::make_unique<DecoderState>()) {}
 
 AmpDecoder::~AmpDecoder() = default;
 
-const char *AmpDecoder::name() const
-{
+const char* AmpDecoder::name() const {
     return "Quillreel MPEG audio decoder (layers I, II, III)";
 }
 
-int AmpDecoder::initTables()
-{
+int AmpDecoder::initTables() {
     tables();
     return kAmpNoError;
 }
 
-void AmpDecoder::setBitsource(IAMPBitsource *source)
-{
+void AmpDecoder::setBitsource(IAMPBitsource* source) {
     m_source = source;
     m_inPos = m_inEnd = 0;
     m_inEof = m_inError = false;
 }
 
-void AmpDecoder::setOutputBuffer(int16_t *pcm, size_t capacity)
-{
+void AmpDecoder::setOutputBuffer(int16_t* pcm, size_t capacity) {
     m_pcm = pcm;
     m_pcmCapacity = capacity;
 }
 
-AmpStreamDescription AmpDecoder::streamDescription() const
-{
+AmpStreamDescription AmpDecoder::streamDescription() const {
     AmpStreamDescription d;
     if (!m_locked)
         return d;
@@ -362,31 +348,37 @@ AmpStreamDescription AmpDecoder::streamDescription() const
     return d;
 }
 
-const char *AmpDecoder::errorText(int code)
-{
+const char* AmpDecoder::errorText(int code) {
     switch (code) {
-    case kAmpNoError: return "no error";
-    case kAmpEndOfFile: return "end of file";
-    case kAmpReadError: return "read error";
-    case kAmpMpeg25: return "cannot decode MPEG-2.5 streams";
-    case kAmpFreeFormat: return "cannot decode free-form streams";
-    case kAmpSyncError: return "sync error";
-    case kAmpInternalError: return "internal error";
-    case kAmpIncompleteFrame: return "incomplete frame";
-    default: return "unknown error code";
+    case kAmpNoError:
+        return "no error";
+    case kAmpEndOfFile:
+        return "end of file";
+    case kAmpReadError:
+        return "read error";
+    case kAmpMpeg25:
+        return "cannot decode MPEG-2.5 streams";
+    case kAmpFreeFormat:
+        return "cannot decode free-form streams";
+    case kAmpSyncError:
+        return "sync error";
+    case kAmpInternalError:
+        return "internal error";
+    case kAmpIncompleteFrame:
+        return "incomplete frame";
+    default:
+        return "unknown error code";
     }
 }
 
-void AmpDecoder::reset()
-{
+void AmpDecoder::reset() {
     m_haveHeader = m_haveBody = m_locked = false;
     m_delivered = 0;
     m_crcFailures = 0;
     m_state->clear();
 }
 
-bool AmpDecoder::ensureInput(size_t n)
-{
+bool AmpDecoder::ensureInput(size_t n) {
     while (m_inEnd - m_inPos < n) {
         if (m_inEof || m_inError || !m_source)
             return false;
@@ -397,8 +389,9 @@ bool AmpDecoder::ensureInput(size_t n)
         }
         if (m_in.size() - m_inEnd < kInputChunk)
             m_in.resize(m_inEnd + kInputChunk);
-        const long got = m_source->read(m_in.data() + m_inEnd, long(m_in.size() - m_inEnd));
-        if (got < 0)
+        const long room = long(m_in.size() - m_inEnd);
+        const long got = m_source->read(m_in.data() + m_inEnd, room);
+        if (got < 0 || got > room)
             m_inError = true;
         else if (got == 0)
             m_inEof = true;
@@ -408,19 +401,19 @@ bool AmpDecoder::ensureInput(size_t n)
     return true;
 }
 
-int AmpDecoder::readFrameHeader()
-{
+int AmpDecoder::readFrameHeader() {
     m_haveHeader = m_haveBody = false;
     size_t skipped = 0;
     for (;;) {
         if (!ensureInput(4))
             return m_inError ? kAmpReadError : kAmpEndOfFile;
-        const uint8_t *b = m_in.data() + m_inPos;
+        const uint8_t* b = m_in.data() + m_inPos;
         // An ID3v2 tag (often large, with pictures) is skipped whole rather than searched through.
         if (b[0] == 'I' && b[1] == 'D' && b[2] == '3' && ensureInput(10)) {
             b = m_in.data() + m_inPos;
             if (b[3] != 0xFF && b[4] != 0xFF && !((b[6] | b[7] | b[8] | b[9]) & 0x80)) {
-                size_t size = 10 + ((size_t(b[6]) << 21) | (size_t(b[7]) << 14) | (size_t(b[8]) << 7) | b[9]);
+                size_t size =
+                    10 + ((size_t(b[6]) << 21) | (size_t(b[7]) << 14) | (size_t(b[8]) << 7) | b[9]);
                 if (b[5] & 0x10)
                     size += 10;
                 while (size > 0) {
@@ -437,20 +430,24 @@ int AmpDecoder::readFrameHeader()
         FrameHeader h;
         bool mpeg25 = false;
         if (parseFrameHeader(b, h, true, &mpeg25)) {
-            const bool fits = !m_locked || (h.lsf == m_lockedHeader.lsf && h.layer == m_lockedHeader.layer &&
-                                            h.sampleRateIndex == m_lockedHeader.sampleRateIndex &&
-                                            h.channels() == m_lockedHeader.channels() && !mpeg25 && h.bitrateIndex != 0);
+            const bool fits =
+                !m_locked ||
+                (h.lsf == m_lockedHeader.lsf && h.layer == m_lockedHeader.layer &&
+                 h.sampleRateIndex == m_lockedHeader.sampleRateIndex &&
+                 h.channels() == m_lockedHeader.channels() && !mpeg25 && h.bitrateIndex != 0);
             // Before the stream is locked a header must be followed by another of the same kind
-            // (unless the input ends first), so that junk in front of the audio is not taken for it.
+            // (unless the input ends first), so that junk in front of the audio is not taken for
+            // it.
             bool confirmed = true;
             if (fits && !m_locked && h.bitrateIndex != 0) {
                 const size_t len = size_t(h.frameBytes());
                 if (len >= 4 && ensureInput(len + 4)) {
                     FrameHeader next;
                     bool next25 = false;
-                    const uint8_t *n = m_in.data() + m_inPos + len;
-                    confirmed = parseFrameHeader(n, next, true, &next25) && next25 == mpeg25 && next.lsf == h.lsf &&
-                                next.layer == h.layer && next.sampleRateIndex == h.sampleRateIndex;
+                    const uint8_t* n = m_in.data() + m_inPos + len;
+                    confirmed = parseFrameHeader(n, next, true, &next25) && next25 == mpeg25 &&
+                                next.lsf == h.lsf && next.layer == h.layer &&
+                                next.sampleRateIndex == h.sampleRateIndex;
                 }
                 b = m_in.data() + m_inPos;
             } else if (fits && !m_locked) {
@@ -462,7 +459,8 @@ int AmpDecoder::readFrameHeader()
                 if (avail >= kMaxFreeFrame + 4) {
                     confirmed = false;
                     for (size_t at = 4; at + 4 <= avail && !confirmed; ++at)
-                        confirmed = b[at] == 0xFF && b[at + 1] == b[1] && (b[at + 2] & 0xFC) == (b[2] & 0xFC);
+                        confirmed = b[at] == 0xFF && b[at + 1] == b[1] &&
+                                    (b[at + 2] & 0xFC) == (b[2] & 0xFC);
                 }
             }
             if (fits && confirmed) {
@@ -487,8 +485,7 @@ int AmpDecoder::readFrameHeader()
     }
 }
 
-int AmpDecoder::readFrameBody()
-{
+int AmpDecoder::readFrameBody() {
     if (!m_haveHeader)
         return kAmpInternalError;
     const size_t bytes = size_t(m_header.frameBytes());
@@ -508,8 +505,7 @@ int AmpDecoder::readFrameBody()
     return kAmpNoError;
 }
 
-bool AmpDecoder::checkCrc(size_t protectedBits) const
-{
+bool AmpDecoder::checkCrc(size_t protectedBits) const {
     if (!m_header.crc)
         return true;
     uint16_t crc = crc16(m_frame.data(), 16, 16, 0xFFFF);
@@ -518,15 +514,13 @@ bool AmpDecoder::checkCrc(size_t protectedBits) const
     return crc == stored;
 }
 
-void AmpDecoder::emitSilence()
-{
+void AmpDecoder::emitSilence() {
     const size_t n = size_t(m_header.samplesPerChannel() * m_header.channels());
     std::fill(m_pcm, m_pcm + n, int16_t(0));
     m_delivered = n;
 }
 
-int AmpDecoder::decodeFrame()
-{
+int AmpDecoder::decodeFrame() {
     m_delivered = 0;
     if (!m_haveBody) {
         const int rc = readFrameBody();
@@ -537,9 +531,12 @@ int AmpDecoder::decodeFrame()
     if (!m_pcm || m_pcmCapacity < size_t(m_header.samplesPerChannel() * m_header.channels()))
         return kAmpInternalError;
     switch (m_header.layer) {
-    case 1: return decodeLayer1();
-    case 2: return decodeLayer2();
-    default: return decodeLayer3();
+    case 1:
+        return decodeLayer1();
+    case 2:
+        return decodeLayer2();
+    default:
+        return decodeLayer3();
     }
 }
 
@@ -548,27 +545,25 @@ int AmpDecoder::decodeFrame()
 
 namespace {
 
-void synthesizeSlots(DecoderState &st, int nch, int slots, int16_t *pcm)
-{
+void synthesizeSlots(DecoderState& st, int nch, int slots, int16_t* pcm) {
     for (int s = 0; s < slots; ++s)
         for (int ch = 0; ch < nch; ++ch)
             st.synthesize(st.synth, ch, st.sb[ch][s], pcm + s * 32 * nch + ch, nch);
 }
 
-inline float dequantize(uint32_t code, uint32_t steps)
-{
+inline float dequantize(uint32_t code, uint32_t steps) {
     return float(int64_t(2 * code) + 1 - int64_t(steps)) / float(steps);
 }
 
 } // namespace
 
-int AmpDecoder::decodeLayer1()
-{
-    DecoderState &st = *m_state;
-    const Tables &t = tables();
+int AmpDecoder::decodeLayer1() {
+    DecoderState& st = *m_state;
+    const Tables& t = tables();
     const int nch = m_header.channels();
     const size_t bytes = size_t(m_header.frameBytes());
-    const int bound = m_header.mode == ChannelMode::JointStereo ? (m_header.modeExtension + 1) * 4 : 32;
+    const int bound =
+        m_header.mode == ChannelMode::JointStereo ? (m_header.modeExtension + 1) * 4 : 32;
     BitReader br(m_frame.data(), m_header.crc ? 48 : 32, bytes * 8);
     int alloc[2][32] = {};
     int scale[2][32] = {};
@@ -612,10 +607,9 @@ int AmpDecoder::decodeLayer1()
     return kAmpNoError;
 }
 
-int AmpDecoder::decodeLayer2()
-{
-    DecoderState &st = *m_state;
-    const Tables &t = tables();
+int AmpDecoder::decodeLayer2() {
+    DecoderState& st = *m_state;
+    const Tables& t = tables();
     const int nch = m_header.channels();
     const size_t bytes = size_t(m_header.frameBytes());
     int tableIndex;
@@ -630,9 +624,10 @@ int AmpDecoder::decodeLayer2()
         else
             tableIndex = m_header.sampleRateIndex == 1 ? 0 : 1;
     }
-    const AllocTable &table = kAllocTables[size_t(tableIndex)];
+    const AllocTable& table = kAllocTables[size_t(tableIndex)];
     const int sblimit = table.sblimit;
-    int bound = m_header.mode == ChannelMode::JointStereo ? (m_header.modeExtension + 1) * 4 : sblimit;
+    int bound =
+        m_header.mode == ChannelMode::JointStereo ? (m_header.modeExtension + 1) * 4 : sblimit;
     bound = std::min(bound, sblimit);
 
     BitReader br(m_frame.data(), m_header.crc ? 48 : 32, bytes * 8);
@@ -669,37 +664,49 @@ int AmpDecoder::decodeLayer2()
         for (int ch = 0; ch < nch; ++ch) {
             if (!alloc[ch][sb])
                 continue;
-            int *s = scale[ch][sb];
+            int* s = scale[ch][sb];
             switch (scfsi[ch][sb]) {
-            case 0: s[0] = int(br.get(6)); s[1] = int(br.get(6)); s[2] = int(br.get(6)); break;
-            case 1: s[0] = s[1] = int(br.get(6)); s[2] = int(br.get(6)); break;
-            case 2: s[0] = s[1] = s[2] = int(br.get(6)); break;
-            default: s[0] = int(br.get(6)); s[1] = s[2] = int(br.get(6)); break;
+            case 0:
+                s[0] = int(br.get(6));
+                s[1] = int(br.get(6));
+                s[2] = int(br.get(6));
+                break;
+            case 1:
+                s[0] = s[1] = int(br.get(6));
+                s[2] = int(br.get(6));
+                break;
+            case 2:
+                s[0] = s[1] = s[2] = int(br.get(6));
+                break;
+            default:
+                s[0] = int(br.get(6));
+                s[1] = s[2] = int(br.get(6));
+                break;
             }
         }
     for (int gr = 0; gr < 12; ++gr) {
         for (int sb = 0; sb < 32; ++sb) {
             uint32_t shared[3] = {0, 0, 0};
             for (int ch = 0; ch < nch; ++ch) {
-                float *out0 = &st.sb[ch][gr * 3][sb];
+                float* out0 = &st.sb[ch][gr * 3][sb];
                 const int a = sb < sblimit ? alloc[ch][sb] : 0;
                 const uint8_t qi = a ? table.rows[sb].quant[size_t(a)] : 0xff;
                 if (qi == 0xff) {
                     out0[0] = out0[32] = out0[64] = 0.0f;
                     continue;
                 }
-                const QuantClass &q = kQuantClass[qi];
+                const QuantClass& q = kQuantClass[qi];
                 uint32_t codes[3];
                 if (sb >= bound && ch == 1) {
                     std::copy(shared, shared + 3, codes);
                 } else if (q.grouped) {
                     uint32_t c = br.get(q.bits);
-                    for (uint32_t &v : codes) {
+                    for (uint32_t& v : codes) {
                         v = c % q.steps;
                         c /= q.steps;
                     }
                 } else {
-                    for (uint32_t &v : codes)
+                    for (uint32_t& v : codes)
                         v = br.get(q.bits);
                 }
                 if (sb >= bound && ch == 0)
@@ -725,8 +732,7 @@ int AmpDecoder::decodeLayer2()
 namespace {
 
 // Reads the side information; returns its size in bytes or 0 when it does not fit.
-size_t readSideInfo(BitReader &br, const FrameHeader &h, SideInfo &si)
-{
+size_t readSideInfo(BitReader& br, const FrameHeader& h, SideInfo& si) {
     const int nch = h.channels();
     const int granules = h.lsf ? 1 : 2;
     if (h.lsf) {
@@ -741,7 +747,7 @@ size_t readSideInfo(BitReader &br, const FrameHeader &h, SideInfo &si)
     }
     for (int gr = 0; gr < granules; ++gr) {
         for (int ch = 0; ch < nch; ++ch) {
-            GranuleChannel &g = si.gr[gr][ch];
+            GranuleChannel& g = si.gr[gr][ch];
             g.part23Length = int(br.get(12));
             g.bigValues = int(br.get(9));
             g.globalGain = int(br.get(8));
@@ -769,7 +775,8 @@ size_t readSideInfo(BitReader &br, const FrameHeader &h, SideInfo &si)
             g.preflag = h.lsf ? false : bool(br.get(1));
             g.scalefacScale = int(br.get(1));
             g.count1Table = int(br.get(1));
-            // A window switch with block type 0 is not allowed; big_values covers at most 576 lines.
+            // A window switch with block type 0 is not allowed; big_values covers at most 576
+            // lines.
             if ((windowSwitching && g.blockType == 0) || g.bigValues > 288)
                 return 0;
         }
@@ -780,20 +787,18 @@ size_t readSideInfo(BitReader &br, const FrameHeader &h, SideInfo &si)
 }
 
 // Long bands below the mixed-block boundary of 36 lines.
-int mixedLongBands(const uint16_t *sfbLong)
-{
+int mixedLongBands(const uint16_t* sfbLong) {
     int n = 0;
     while (sfbLong[n] < 36)
         ++n;
     return n;
 }
 
-void readScalefactorsMpeg1(BitReader &br, const GranuleChannel &g, const SideInfo &si, int gr, int ch,
-                           DecoderState &st, const uint16_t *sfbLong)
-{
+void readScalefactorsMpeg1(BitReader& br, const GranuleChannel& g, const SideInfo& si, int gr,
+                           int ch, DecoderState& st, const uint16_t* sfbLong) {
     const int slen1 = kSlen[0][size_t(g.scalefacCompress)];
     const int slen2 = kSlen[1][size_t(g.scalefacCompress)];
-    int *lf = st.sfLong[ch];
+    int* lf = st.sfLong[ch];
     if (g.blockType == 2) {
         int firstShort = 0;
         if (g.mixed) {
@@ -819,45 +824,56 @@ void readScalefactorsMpeg1(BitReader &br, const GranuleChannel &g, const SideInf
     lf[21] = 0;
 }
 
-void readScalefactorsLsf(BitReader &br, const GranuleChannel &g, const FrameHeader &h, int ch, DecoderState &st,
-                         const uint16_t *sfbLong, bool *preflag)
-{
-    const bool intensityRight = ch == 1 && h.mode == ChannelMode::JointStereo && (h.modeExtension & 1);
+void readScalefactorsLsf(BitReader& br, const GranuleChannel& g, const FrameHeader& h, int ch,
+                         DecoderState& st, const uint16_t* sfbLong, bool* preflag) {
+    const bool intensityRight =
+        ch == 1 && h.mode == ChannelMode::JointStereo && (h.modeExtension & 1);
     int slen[4] = {0, 0, 0, 0};
     int tab;
     int sfc = g.scalefacCompress;
     *preflag = false;
     if (!intensityRight) {
         if (sfc < 400) {
-            slen[0] = (sfc >> 4) / 5; slen[1] = (sfc >> 4) % 5; slen[2] = (sfc & 15) >> 2; slen[3] = sfc & 3;
+            slen[0] = (sfc >> 4) / 5;
+            slen[1] = (sfc >> 4) % 5;
+            slen[2] = (sfc & 15) >> 2;
+            slen[3] = sfc & 3;
             tab = 0;
         } else if (sfc < 500) {
             sfc -= 400;
-            slen[0] = (sfc >> 2) / 5; slen[1] = (sfc >> 2) % 5; slen[2] = sfc & 3;
+            slen[0] = (sfc >> 2) / 5;
+            slen[1] = (sfc >> 2) % 5;
+            slen[2] = sfc & 3;
             tab = 1;
         } else {
             sfc -= 500;
-            slen[0] = sfc / 3; slen[1] = sfc % 3;
+            slen[0] = sfc / 3;
+            slen[1] = sfc % 3;
             tab = 2;
             *preflag = true;
         }
     } else {
         int isc = sfc >> 1;
         if (isc < 180) {
-            slen[0] = isc / 36; slen[1] = (isc % 36) / 6; slen[2] = (isc % 36) % 6;
+            slen[0] = isc / 36;
+            slen[1] = (isc % 36) / 6;
+            slen[2] = (isc % 36) % 6;
             tab = 3;
         } else if (isc < 244) {
             isc -= 180;
-            slen[0] = (isc & 63) >> 4; slen[1] = (isc & 15) >> 2; slen[2] = isc & 3;
+            slen[0] = (isc & 63) >> 4;
+            slen[1] = (isc & 15) >> 2;
+            slen[2] = isc & 3;
             tab = 4;
         } else {
             isc -= 244;
-            slen[0] = isc / 3; slen[1] = isc % 3;
+            slen[0] = isc / 3;
+            slen[1] = isc % 3;
             tab = 5;
         }
     }
     const int kind = g.blockType == 2 ? (g.mixed ? 2 : 1) : 0;
-    const auto &counts = kLsfSfbCount[size_t(tab)][size_t(kind)];
+    const auto& counts = kLsfSfbCount[size_t(tab)][size_t(kind)];
     int values[39] = {};
     int maxes[39] = {};
     int n = 0;
@@ -902,10 +918,9 @@ void readScalefactorsLsf(BitReader &br, const GranuleChannel &g, const FrameHead
 
 // Huffman data of one granule and channel into is[]; returns the count of lines decoded
 // (everything above is zero).
-int readHuffman(BitReader &br, const GranuleChannel &g, size_t endBit, const uint16_t *sfbLong,
-                const uint16_t *sfbShort, int *is)
-{
-    const Tables &t = tables();
+int readHuffman(BitReader& br, const GranuleChannel& g, size_t endBit, const uint16_t* sfbLong,
+                const uint16_t* sfbShort, int* is) {
+    const Tables& t = tables();
     int region1, region2;
     if (g.blockType == 2) {
         region1 = g.mixed ? 36 : sfbShort[3] * 3;
@@ -924,13 +939,13 @@ int readHuffman(BitReader &br, const GranuleChannel &g, size_t endBit, const uin
     for (int r = 0; r < 3; ++r) {
         const int stop = r == 0 ? region1 : (r == 1 ? region2 : bigEnd);
         const int ts = g.tableSelect[r];
-        const HuffPairSource &src = kHuffPairs[size_t(ts)];
+        const HuffPairSource& src = kHuffPairs[size_t(ts)];
         if (!src.ylen) {
             for (; i < stop; ++i)
                 is[i] = 0;
             continue;
         }
-        const HuffTable &ht = t.pairs[size_t(ts)];
+        const HuffTable& ht = t.pairs[size_t(ts)];
         const int linbits = src.linbits;
         for (; i < stop; i += 2) {
             const int sym = huffDecode(ht, br);
@@ -954,7 +969,7 @@ int readHuffman(BitReader &br, const GranuleChannel &g, size_t endBit, const uin
         else
             v = huffDecode(t.quadA, br);
         int q[4] = {(v >> 3) & 1, (v >> 2) & 1, (v >> 1) & 1, v & 1};
-        for (int &x : q)
+        for (int& x : q)
             if (x && br.get(1))
                 x = -x;
         if (br.position() > endBit)
@@ -967,12 +982,13 @@ int readHuffman(BitReader &br, const GranuleChannel &g, size_t endBit, const uin
 }
 
 // Dequantises is[] into xr[] in bitstream order.
-void dequantizeGranule(const GranuleChannel &g, bool preflag, int ch, const DecoderState &st, const int *is,
-                       int count, const uint16_t *sfbLong, const uint16_t *sfbShort, float *xr)
-{
-    const Tables &t = tables();
+void dequantizeGranule(const GranuleChannel& g, bool preflag, int ch, const DecoderState& st,
+                       const int* is, int count, const uint16_t* sfbLong, const uint16_t* sfbShort,
+                       float* xr) {
+    const Tables& t = tables();
     const int shift = g.scalefacScale ? 4 : 2;
-    static const float kQuarter[4] = {1.0f, 1.18920711500272f, 1.41421356237310f, 1.68179283050743f};
+    static const float kQuarter[4] = {1.0f, 1.18920711500272f, 1.41421356237310f,
+                                      1.68179283050743f};
     auto scaleOf = [&](int exp4) { return std::ldexp(kQuarter[exp4 & 3], exp4 >> 2); };
     auto apply = [&](int from, int to, float scale) {
         for (int i = from; i < to && i < count; ++i) {
@@ -1009,14 +1025,13 @@ void dequantizeGranule(const GranuleChannel &g, bool preflag, int ch, const Deco
 }
 
 // Stereo processing in bitstream order (both channels carry the same block layout in joint stereo).
-void stereoProcess(DecoderState &st, const FrameHeader &h, const GranuleChannel &g1, const uint16_t *sfbLong,
-                   const uint16_t *sfbShort)
-{
-    const Tables &t = tables();
+void stereoProcess(DecoderState& st, const FrameHeader& h, const GranuleChannel& g1,
+                   const uint16_t* sfbLong, const uint16_t* sfbShort) {
+    const Tables& t = tables();
     const bool ms = h.modeExtension & 2;
     const bool intensity = h.modeExtension & 1;
-    float *l = st.xr[0];
-    float *r = st.xr[1];
+    float* l = st.xr[0];
+    float* r = st.xr[1];
     constexpr float kInvSqrt2 = 0.70710678118654752f;
     std::array<bool, 576> isLine{};
     auto setIntensity = [&](int from, int to, int pos, int maxPos) {
@@ -1085,7 +1100,8 @@ void stereoProcess(DecoderState &st, const FrameHeader &h, const GranuleChannel 
                         if (r[i] != 0.0f)
                             lastNz = sfb;
                 for (int sfb = lastNz + 1; sfb < nLong; ++sfb)
-                    setIntensity(sfbLong[sfb], sfbLong[sfb + 1], st.sfLong[1][sfb], st.isMaxLong[sfb]);
+                    setIntensity(sfbLong[sfb], sfbLong[sfb + 1], st.sfLong[1][sfb],
+                                 st.isMaxLong[sfb]);
             }
         } else {
             int last = -1;
@@ -1117,8 +1133,8 @@ void stereoProcess(DecoderState &st, const FrameHeader &h, const GranuleChannel 
 }
 
 // From bitstream order to the filter-bank order: xr[sb * 18 + window * 6 + k] for short blocks.
-void reorderShort(const GranuleChannel &g, const uint16_t *sfbLong, const uint16_t *sfbShort, float *xr)
-{
+void reorderShort(const GranuleChannel& g, const uint16_t* sfbLong, const uint16_t* sfbShort,
+                  float* xr) {
     float tmp[576];
     std::copy(xr, xr + 576, tmp);
     int line = g.mixed ? sfbLong[mixedLongBands(sfbLong)] : 0;
@@ -1133,12 +1149,11 @@ void reorderShort(const GranuleChannel &g, const uint16_t *sfbLong, const uint16
     }
 }
 
-void aliasReduce(float *xr, int subbands)
-{
-    const Tables &t = tables();
+void aliasReduce(float* xr, int subbands) {
+    const Tables& t = tables();
     for (int sb = 1; sb < subbands; ++sb) {
-        float *lo = xr + sb * 18 - 1;
-        float *hi = xr + sb * 18;
+        float* lo = xr + sb * 18 - 1;
+        float* hi = xr + sb * 18;
         for (int i = 0; i < 8; ++i) {
             const float a = lo[-i], b = hi[i];
             lo[-i] = a * t.aliasCs[i] - b * t.aliasCa[i];
@@ -1148,13 +1163,12 @@ void aliasReduce(float *xr, int subbands)
 }
 
 // IMDCT, windowing and overlap of one subband; writes 18 time samples to out[i * 32].
-void imdctSubband(const float *x, int blockType, float *overlap, float *out)
-{
-    const Tables &t = tables();
+void imdctSubband(const float* x, int blockType, float* overlap, float* out) {
+    const Tables& t = tables();
     float y[36];
     if (blockType != 2) {
         // The 36 outputs are two mirrored halves: y[17 - i] = -y[i] and y[35 - i] = y[18 + i].
-        const float *win = t.window[blockType];
+        const float* win = t.window[blockType];
         for (int i = 0; i < 9; ++i) {
             float a = 0.0f, b = 0.0f;
             for (int k = 0; k < 18; ++k) {
@@ -1185,10 +1199,9 @@ void imdctSubband(const float *x, int blockType, float *overlap, float *out)
 
 } // namespace
 
-int AmpDecoder::decodeLayer3()
-{
-    DecoderState &st = *m_state;
-    const FrameHeader &h = m_header;
+int AmpDecoder::decodeLayer3() {
+    DecoderState& st = *m_state;
+    const FrameHeader& h = m_header;
     const int nch = h.channels();
     const size_t bytes = size_t(h.frameBytes());
     const size_t sideStart = h.crc ? 6 : 4;
@@ -1222,8 +1235,8 @@ int AmpDecoder::decodeLayer3()
     }
 
     const size_t table = size_t((h.lsf ? 3 : 0) + h.sampleRateIndex);
-    const uint16_t *sfbLong = kSfbLong[table].data();
-    const uint16_t *sfbShort = kSfbShort[table].data();
+    const uint16_t* sfbLong = kSfbLong[table].data();
+    const uint16_t* sfbShort = kSfbShort[table].data();
     const int granules = h.lsf ? 1 : 2;
     const SynthesisFn synth = st.synthesize;
     BitReader br(st.reservoir.data(), (held - size_t(si.mainDataBegin)) * 8, total * 8);
@@ -1233,7 +1246,7 @@ int AmpDecoder::decodeLayer3()
     for (int gr = 0; gr < granules; ++gr) {
         bool bad = false;
         for (int ch = 0; ch < nch; ++ch) {
-            const GranuleChannel &g = si.gr[gr][ch];
+            const GranuleChannel& g = si.gr[gr][ch];
             const size_t endBit = granuleStart + size_t(g.part23Length);
             br.seek(granuleStart);
             bool preflag = g.preflag;
@@ -1260,8 +1273,8 @@ int AmpDecoder::decodeLayer3()
         if (nch == 2 && h.mode == ChannelMode::JointStereo && h.modeExtension)
             stereoProcess(st, h, si.gr[gr][1], sfbLong, sfbShort);
         for (int ch = 0; ch < nch; ++ch) {
-            const GranuleChannel &g = si.gr[gr][ch];
-            float *xr = st.xr[ch];
+            const GranuleChannel& g = si.gr[gr][ch];
+            float* xr = st.xr[ch];
             if (g.blockType == 2)
                 limit = 576; // reordering spreads the short windows over every subband
             if (g.blockType == 2)
@@ -1275,13 +1288,14 @@ int AmpDecoder::decodeLayer3()
             const int active = std::min(32, (limit + 17) / 18 + 1);
             for (int sb = 0; sb < 32; ++sb) {
                 if (sb >= active) {
-                    float *ov = st.overlap[ch][sb];
+                    float* ov = st.overlap[ch][sb];
                     for (int i = 0; i < 18; ++i) {
                         samples[i][sb] = ov[i];
                         ov[i] = 0.0f;
                     }
                 } else {
-                    // The two lowest subbands of any switched block with the mixed flag use the normal window.
+                    // The two lowest subbands of any switched block with the mixed flag use the
+                    // normal window.
                     const int bt = (g.mixed && sb < 2) ? 0 : g.blockType;
                     imdctSubband(xr + sb * 18, bt, st.overlap[ch][sb], &samples[0][sb]);
                 }
@@ -1289,7 +1303,7 @@ int AmpDecoder::decodeLayer3()
                     for (int i = 1; i < 18; i += 2)
                         samples[i][sb] = -samples[i][sb];
             }
-            int16_t *pcm = m_pcm + size_t(gr * 576 * nch + ch);
+            int16_t* pcm = m_pcm + size_t(gr * 576 * nch + ch);
             for (int i = 0; i < 18; ++i)
                 synth(st.synth, ch, samples[i], pcm + i * 32 * nch, nch);
         }

@@ -18,20 +18,20 @@ namespace quil::mpeg {
 
 // The decoder's source of bytes.
 class IAMPBitsource {
-public:
+  public:
     virtual ~IAMPBitsource() = default;
     // Reads up to n bytes into buffer; returns the number read, 0 at the end, < 0 on error.
-    virtual long read(void *buffer, long n) = 0;
+    virtual long read(void* buffer, long n) = 0;
 };
 
 // A bit source over an open file, reading from its current position. Does not own the file.
 class FileInputStream : public IAMPBitsource {
-public:
-    explicit FileInputStream(std::FILE *file) : m_file(file) {}
-    long read(void *buffer, long n) override;
+  public:
+    explicit FileInputStream(std::FILE* file) : m_file(file) {}
+    long read(void* buffer, long n) override;
 
-private:
-    std::FILE *m_file;
+  private:
+    std::FILE* m_file;
 };
 
 enum AmpError : int {
@@ -72,35 +72,35 @@ struct FrameHeader {
     int channels() const { return mode == ChannelMode::Mono ? 1 : 2; }
     long bitrateKbps() const;
     long sampleRate() const;
-    int frameBytes() const;       // whole frame including the header
+    int frameBytes() const; // whole frame including the header
     int samplesPerChannel() const;
 };
 
 // Parses four header bytes; returns false unless they hold a sync word, a version that is
 // not reserved, a layer, a bit rate index 1-14 (0 too when allowFree) and a sampling rate.
 // MPEG-2.5 (version bits 00) is accepted here and reported through *mpeg25.
-bool parseFrameHeader(const uint8_t *b, FrameHeader &h, bool allowFree, bool *mpeg25 = nullptr);
+bool parseFrameHeader(const uint8_t* b, FrameHeader& h, bool allowFree, bool* mpeg25 = nullptr);
 
 struct DecoderState;
 
 class AmpDecoder {
-public:
+  public:
     static constexpr size_t kMaxFrameSamples = 1152 * 2;
 
     AmpDecoder();
     virtual ~AmpDecoder();
-    AmpDecoder(const AmpDecoder &) = delete;
-    AmpDecoder &operator=(const AmpDecoder &) = delete;
+    AmpDecoder(const AmpDecoder&) = delete;
+    AmpDecoder& operator=(const AmpDecoder&) = delete;
 
-    const char *name() const;
+    const char* name() const;
     int initTables();
-    void setBitsource(IAMPBitsource *source);
+    void setBitsource(IAMPBitsource* source);
     // The buffer receives interleaved 16-bit samples; it needs room for kMaxFrameSamples.
-    void setOutputBuffer(int16_t *pcm, size_t capacity);
+    void setOutputBuffer(int16_t* pcm, size_t capacity);
     // Sample values (all channels) written by the last decodeFrame().
     size_t samplesDelivered() const { return m_delivered; }
     AmpStreamDescription streamDescription() const;
-    static const char *errorText(int code);
+    static const char* errorText(int code);
     void reset();
     int readFrameHeader();
     int readFrameBody();
@@ -109,7 +109,7 @@ public:
     // Frames whose CRC did not match and were played as silence.
     long crcFailures() const { return m_crcFailures; }
 
-private:
+  private:
     bool ensureInput(size_t n);
     int decodeLayer1();
     int decodeLayer2();
@@ -117,7 +117,7 @@ private:
     bool checkCrc(size_t protectedBits) const;
     void emitSilence();
 
-    IAMPBitsource *m_source = nullptr;
+    IAMPBitsource* m_source = nullptr;
     std::vector<uint8_t> m_in;
     size_t m_inPos = 0;
     size_t m_inEnd = 0;
@@ -131,7 +131,7 @@ private:
     FrameHeader m_lockedHeader;
     std::vector<uint8_t> m_frame; // header and body of the current frame, zero-padded
 
-    int16_t *m_pcm = nullptr;
+    int16_t* m_pcm = nullptr;
     size_t m_pcmCapacity = 0;
     size_t m_delivered = 0;
     long m_crcFailures = 0;

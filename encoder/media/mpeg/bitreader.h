@@ -11,27 +11,26 @@
 namespace quil::mpeg {
 
 class BitReader {
-public:
+  public:
     BitReader() = default;
-    BitReader(const uint8_t *data, size_t startBit, size_t endBit) : m_data(data), m_pos(startBit), m_end(endBit) {}
+    BitReader(const uint8_t* data, size_t startBit, size_t endBit)
+        : m_data(data), m_pos(startBit), m_end(endBit) {}
 
     // Up to 25 bits.
-    uint32_t peek(int n) const
-    {
-        const uint8_t *p = m_data + (m_pos >> 3);
-        const uint32_t w = (uint32_t(p[0]) << 24) | (uint32_t(p[1]) << 16) | (uint32_t(p[2]) << 8) | p[3];
+    uint32_t peek(int n) const {
+        const uint8_t* p = m_data + (m_pos >> 3);
+        const uint32_t w =
+            (uint32_t(p[0]) << 24) | (uint32_t(p[1]) << 16) | (uint32_t(p[2]) << 8) | p[3];
         return (w << (m_pos & 7)) >> (32 - n);
     }
-    void skip(int n)
-    {
+    void skip(int n) {
         m_pos += size_t(n);
         if (m_pos > m_end) {
             m_pos = m_end;
             m_overrun = true;
         }
     }
-    uint32_t get(int n)
-    {
+    uint32_t get(int n) {
         if (n == 0)
             return 0;
         if (m_pos + size_t(n) > m_end) {
@@ -44,8 +43,7 @@ public:
         return v;
     }
     size_t position() const { return m_pos; }
-    void seek(size_t bit)
-    {
+    void seek(size_t bit) {
         if (bit > m_end) {
             bit = m_end;
             m_overrun = true;
@@ -55,8 +53,8 @@ public:
     size_t end() const { return m_end; }
     bool overrun() const { return m_overrun; }
 
-private:
-    const uint8_t *m_data = nullptr;
+  private:
+    const uint8_t* m_data = nullptr;
     size_t m_pos = 0;
     size_t m_end = 0;
     bool m_overrun = false;

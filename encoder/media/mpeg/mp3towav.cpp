@@ -15,38 +15,33 @@ namespace quil::mpeg {
 namespace {
 
 struct FileCloser {
-    void operator()(std::FILE *f) const
-    {
+    void operator()(std::FILE* f) const {
         if (f)
             std::fclose(f);
     }
 };
 using File = std::unique_ptr<std::FILE, FileCloser>;
 
-void put32(uint8_t *p, uint32_t v)
-{
+void put32(uint8_t* p, uint32_t v) {
     p[0] = uint8_t(v);
     p[1] = uint8_t(v >> 8);
     p[2] = uint8_t(v >> 16);
     p[3] = uint8_t(v >> 24);
 }
 
-void put16(uint8_t *p, uint16_t v)
-{
+void put16(uint8_t* p, uint16_t v) {
     p[0] = uint8_t(v);
     p[1] = uint8_t(v >> 8);
 }
 
-void emit(const StatusSink &status, const std::string &line)
-{
+void emit(const StatusSink& status, const std::string& line) {
     if (status)
         status(line);
 }
 
 } // namespace
 
-std::string formatStatus(const char *format, ...)
-{
+std::string formatStatus(const char* format, ...) {
     char buffer[256];
     va_list args;
     va_start(args, format);
@@ -55,8 +50,8 @@ std::string formatStatus(const char *format, ...)
     return buffer;
 }
 
-int DecodeMp3ToWav(const std::string &input, bool quiet, const std::string &output, const StatusSink &status)
-{
+int DecodeMp3ToWav(const std::string& input, bool quiet, const std::string& output,
+                   const StatusSink& status) {
     File in(std::fopen(input.c_str(), "rb"));
     if (!in) {
         emit(status, formatStatus("Error: Can't open file %s", input.c_str()));
@@ -82,9 +77,10 @@ int DecodeMp3ToWav(const std::string &input, bool quiet, const std::string &outp
     const int channels = rc == kAmpNoError ? desc.channels() : 1;
     const uint32_t rate = rc == kAmpNoError ? uint32_t(desc.sampleRate) : 44100;
     if (rc == kAmpNoError && !quiet)
-        emit(status, formatStatus("MPEG-%d layer %.*s stream, %ldKbits/sec, %ldKHz, %s", desc.version, desc.layer,
-                                  "III", desc.bitrateKbps, (desc.sampleRate + 500) / 1000,
-                                  channels == 1 ? "mono" : "stereo"));
+        emit(status,
+             formatStatus("MPEG-%d layer %.*s stream, %ldKbits/sec, %ldKHz, %s", desc.version,
+                          desc.layer, "III", desc.bitrateKbps, (desc.sampleRate + 500) / 1000,
+                          channels == 1 ? "mono" : "stereo"));
 
     uint8_t header[44] = {};
     std::memcpy(header, "RIFF", 4);

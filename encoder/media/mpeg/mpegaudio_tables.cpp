@@ -4,6 +4,9 @@
 
 namespace quil::mpeg {
 
+// Rows are kept as laid out here: one row per x value of a code book, 16 taps per window row.
+// clang-format off
+
 const std::array<std::array<std::array<uint16_t, 16>, 3>, 2> kBitrateKbps = {{
     {{
         {0, 32, 64, 96, 128, 160, 192, 224, 256, 288, 320, 352, 384, 416, 448, 0},
@@ -345,5 +348,7 @@ const std::array<AllocTable, 5> kAllocTables = {{
     {12, kTableCD.data()},
     {30, kTableLsf.data()},
 }};
+
+// clang-format on
 
 } // namespace quil::mpeg

@@ -18,9 +18,9 @@ extern const std::array<int32_t, 512> kSynthesisWindow;
 
 // One Layer III Huffman table for pairs: codes[x * ylen + y] with lengths lens[x * ylen + y].
 struct HuffPairSource {
-    const uint16_t *codes;
-    const uint8_t *lens;
-    uint8_t ylen;    // 0 for an unused table
+    const uint16_t* codes;
+    const uint8_t* lens;
+    uint8_t ylen; // 0 for an unused table
     uint8_t linbits;
 };
 extern const std::array<HuffPairSource, 32> kHuffPairs;
@@ -35,7 +35,8 @@ extern const std::array<std::array<uint16_t, 14>, 6> kSfbShort;
 extern const std::array<uint8_t, 22> kPretab;
 // MPEG-1 scalefactor bit counts by scalefac_compress: [0] slen1, [1] slen2.
 extern const std::array<std::array<uint8_t, 16>, 2> kSlen;
-// Lower-sampling-rate scalefactor counts per slen group: [table][block kind: long, short, mixed][group].
+// Lower-sampling-rate scalefactor counts per slen group: [table][block kind: long, short,
+// mixed][group].
 extern const std::array<std::array<std::array<uint8_t, 4>, 3>, 6> kLsfSfbCount;
 
 // Layer II allocation: one row per subband of a table, nbal bits and the quantisation
@@ -46,7 +47,7 @@ struct AllocRow {
 };
 struct AllocTable {
     uint8_t sblimit;
-    const AllocRow *rows; // sblimit rows
+    const AllocRow* rows; // sblimit rows
 };
 // [0] 27 subbands, [1] 30 subbands, [2] 8 subbands, [3] 12 subbands, [4] lower sampling rates.
 extern const std::array<AllocTable, 5> kAllocTables;

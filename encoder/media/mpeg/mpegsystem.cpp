@@ -19,9 +19,8 @@ namespace {
 
 // Random access to the input bytes: a file through a cached window, or memory.
 class ByteSource {
-public:
-    ByteSource(std::FILE *file) : m_file(file)
-    {
+  public:
+    ByteSource(std::FILE* file) : m_file(file) {
         if (std::fseek(file, 0, SEEK_END) == 0) {
             const long end = std::ftell(file);
             m_size = end > 0 ? uint64_t(end) : 0;
@@ -29,13 +28,12 @@ public:
         std::fseek(file, 0, SEEK_SET);
         m_cache.resize(kWindow);
     }
-    ByteSource(const uint8_t *data, size_t size) : m_data(data), m_size(size) {}
+    ByteSource(const uint8_t* data, size_t size) : m_data(data), m_size(size) {}
 
     uint64_t size() const { return m_size; }
 
     // The byte at pos, or -1 past the end.
-    int at(uint64_t pos)
-    {
+    int at(uint64_t pos) {
         if (pos >= m_size)
             return -1;
         if (m_data)
@@ -52,8 +50,7 @@ public:
     }
 
     // Copies [pos, pos + n) clipped to the end of the input.
-    void copy(uint64_t pos, uint64_t n, std::FILE *out)
-    {
+    void copy(uint64_t pos, uint64_t n, std::FILE* out) {
         if (!out || pos >= m_size)
             return;
         n = std::min(n, m_size - pos);
@@ -79,10 +76,10 @@ public:
         }
     }
 
-private:
+  private:
     static constexpr size_t kWindow = 65536;
-    std::FILE *m_file = nullptr;
-    const uint8_t *m_data = nullptr;
+    std::FILE* m_file = nullptr;
+    const uint8_t* m_data = nullptr;
     uint64_t m_size = 0;
     std::vector<uint8_t> m_cache;
     uint64_t m_cacheStart = 0;
@@ -98,8 +95,7 @@ struct Pack {
 };
 
 // Zero bytes, then 00 00 01 BA (the start code's two zeros are the last two of the run).
-Pack findPackHeader(ByteSource &in, uint64_t pos)
-{
+Pack findPackHeader(ByteSource& in, uint64_t pos) {
     Pack p;
     uint64_t q = pos;
     while (in.at(q) == 0)
@@ -122,54 +118,49 @@ Pack findPackHeader(ByteSource &in, uint64_t pos)
     return p;
 }
 
-bool startCode(ByteSource &in, uint64_t pos, int &id)
-{
+bool startCode(ByteSource& in, uint64_t pos, int& id) {
     if (in.at(pos) != 0 || in.at(pos + 1) != 0 || in.at(pos + 2) != 1)
         return false;
     id = in.at(pos + 3);
     return id >= 0;
 }
 
-uint64_t packetSize(ByteSource &in, uint64_t pos)
-{
+uint64_t packetSize(ByteSource& in, uint64_t pos) {
     const int hi = in.at(pos + 4), lo = in.at(pos + 5);
     return 6 + uint64_t(hi < 0 ? 0 : hi) * 256 + uint64_t(lo < 0 ? 0 : lo);
 }
 
 class Walker {
-public:
-    Walker(ByteSource &in, bool quiet, std::FILE *out, const StatusSink &status)
-        : m_in(in), m_quiet(quiet), m_out(out), m_status(status)
-    {
-    }
+  public:
+    Walker(ByteSource& in, bool quiet, std::FILE* out, const StatusSink& status)
+        : m_in(in), m_quiet(quiet), m_out(out), m_status(status) {}
 
-    int run()
-    {
+    int run() {
         if (isId3(0) || audioFrameSize(0) > 0)
             walkElementary();
-        else if (findPackHeader(m_in, 0).type != PackType::None && findPackHeader(m_in, 0).start == 0)
+        else if (findPackHeader(m_in, 0).type != PackType::None &&
+                 findPackHeader(m_in, 0).start == 0)
             walkSystem();
         else
             say("Unsupported type of file");
         return m_blocks > 0 ? 0 : 1;
     }
 
-private:
-    void say(const std::string &line)
-    {
+  private:
+    void say(const std::string& line) {
         if (m_status)
             m_status(line);
     }
-    void note(const std::string &line)
-    {
+    void note(const std::string& line) {
         if (!m_quiet)
             say(line);
     }
 
-    bool isId3(uint64_t pos) { return m_in.at(pos) == 'I' && m_in.at(pos + 1) == 'D' && m_in.at(pos + 2) == '3'; }
+    bool isId3(uint64_t pos) {
+        return m_in.at(pos) == 'I' && m_in.at(pos + 1) == 'D' && m_in.at(pos + 2) == '3';
+    }
 
-    uint64_t id3Size(uint64_t pos)
-    {
+    uint64_t id3Size(uint64_t pos) {
         uint64_t size = 0;
         for (int i = 6; i < 10; ++i) {
             const int b = m_in.at(pos + uint64_t(i));
@@ -179,8 +170,7 @@ private:
     }
 
     // Frame length of a valid audio frame header at pos, else 0.
-    uint64_t audioFrameSize(uint64_t pos, FrameHeader *out = nullptr)
-    {
+    uint64_t audioFrameSize(uint64_t pos, FrameHeader* out = nullptr) {
         uint8_t b[4];
         for (int i = 0; i < 4; ++i) {
             const int v = m_in.at(pos + uint64_t(i));
@@ -196,14 +186,13 @@ private:
         return uint64_t(std::max(h.frameBytes(), 4));
     }
 
-    void recoveryLine(uint64_t pos)
-    {
+    void recoveryLine(uint64_t pos) {
         if (!m_quiet)
-            say(formatStatus("%08lx: Attempting to recover from bad or unknown header...", (unsigned long)pos));
+            say(formatStatus("%08lx: Attempting to recover from bad or unknown header...",
+                             (unsigned long)pos));
     }
 
-    void walkElementary()
-    {
+    void walkElementary() {
         uint64_t pos = 0;
         while (pos < m_in.size()) {
             if (isId3(pos)) {
@@ -217,18 +206,18 @@ private:
             const uint64_t size = audioFrameSize(pos, &h);
             if (!size)
                 break;
-            static const char *const kLayers[] = {"", "Layer I", "Layer II", "Layer III"};
-            note(formatStatus("$%08lx: MPeg Audio Data: size %ld (MPEG %s, %s, %ldHz, %hdkbps)", (unsigned long)pos,
-                              long(size), h.mpeg25 ? "2.5" : (h.lsf ? "2" : "1"), kLayers[h.layer], h.sampleRate(),
-                              short(h.bitrateKbps())));
+            static const char* const kLayers[] = {"", "Layer I", "Layer II", "Layer III"};
+            note(formatStatus("$%08lx: MPeg Audio Data: size %ld (MPEG %s, %s, %ldHz, %hdkbps)",
+                              (unsigned long)pos, long(size),
+                              h.mpeg25 ? "2.5" : (h.lsf ? "2" : "1"), kLayers[h.layer],
+                              h.sampleRate(), short(h.bitrateKbps())));
             m_in.copy(pos, size, m_out);
             ++m_blocks;
             pos += size;
         }
     }
 
-    void extractAudio(uint64_t pos, uint64_t size)
-    {
+    void extractAudio(uint64_t pos, uint64_t size) {
         say(formatStatus("Extracting MPEG audio block at $%08lx", (unsigned long)pos));
         const uint64_t end = pos + size;
         uint64_t p = pos + 6;
@@ -258,16 +247,16 @@ private:
             m_in.copy(p, end - p, m_out);
     }
 
-    void walkSystem()
-    {
+    void walkSystem() {
         uint64_t pos = 0;
         const uint64_t fileSize = m_in.size();
         while (pos < fileSize) {
             const Pack pack = findPackHeader(m_in, pos);
             if (pack.type != PackType::None) {
-                static const char *const kKinds[] = {"", "MPEG-1", "MPEG-2", "Unknown Type"};
-                note(formatStatus("$%08lx: MPeg Header Block size %ld (%s)", (unsigned long)pack.start,
-                                  long(pack.size), kKinds[int(pack.type)]));
+                static const char* const kKinds[] = {"", "MPEG-1", "MPEG-2", "Unknown Type"};
+                note(formatStatus("$%08lx: MPeg Header Block size %ld (%s)",
+                                  (unsigned long)pack.start, long(pack.size),
+                                  kKinds[int(pack.type)]));
                 ++m_blocks;
                 pos = pack.start + pack.size;
                 continue;
@@ -276,17 +265,19 @@ private:
             if (startCode(m_in, pos, id)) {
                 const uint64_t size = packetSize(m_in, pos);
                 if (id >= 0xBC && id <= 0xBF) {
-                    note(formatStatus("$%08lx: MPeg Padding Block size %ld", (unsigned long)pos, long(size)));
+                    note(formatStatus("$%08lx: MPeg Padding Block size %ld", (unsigned long)pos,
+                                      long(size)));
                 } else if (id == 0xBB) {
-                    note(formatStatus("$%08lx: MPeg System Block size %ld", (unsigned long)pos, long(size)));
+                    note(formatStatus("$%08lx: MPeg System Block size %ld", (unsigned long)pos,
+                                      long(size)));
                 } else if (id >= 0xC0 && id <= 0xDF) {
-                    note(formatStatus("$%08lx: MPeg Audio Block size %ld, stream %hd", (unsigned long)pos, long(size),
-                                      short(id & 0x1F)));
+                    note(formatStatus("$%08lx: MPeg Audio Block size %ld, stream %hd",
+                                      (unsigned long)pos, long(size), short(id & 0x1F)));
                     if (m_out)
                         extractAudio(pos, size);
                 } else if (id >= 0xE0 && id <= 0xEF) {
-                    note(formatStatus("$%08lx: MPeg Video Block size %ld, stream %hd", (unsigned long)pos, long(size),
-                                      short(id & 0x0F)));
+                    note(formatStatus("$%08lx: MPeg Video Block size %ld, stream %hd",
+                                      (unsigned long)pos, long(size), short(id & 0x0F)));
                 } else {
                     id = -1;
                 }
@@ -331,16 +322,15 @@ private:
         note(formatStatus("%08lx: Done", (unsigned long)std::min(pos, fileSize)));
     }
 
-    ByteSource &m_in;
+    ByteSource& m_in;
     bool m_quiet;
-    std::FILE *m_out;
-    const StatusSink &m_status;
+    std::FILE* m_out;
+    const StatusSink& m_status;
     long m_blocks = 0;
 };
 
 struct FileCloser {
-    void operator()(std::FILE *f) const
-    {
+    void operator()(std::FILE* f) const {
         if (f)
             std::fclose(f);
     }
@@ -348,14 +338,14 @@ struct FileCloser {
 
 } // namespace
 
-int ExtractMpegAudioFromMemory(const uint8_t *data, size_t size, bool quiet, std::FILE *out, const StatusSink &status)
-{
+int ExtractMpegAudioFromMemory(const uint8_t* data, size_t size, bool quiet, std::FILE* out,
+                               const StatusSink& status) {
     ByteSource in(data, size);
     return Walker(in, quiet, out, status).run();
 }
 
-int ExtractMpegAudio(const std::string &input, bool quiet, const std::string &output, const StatusSink &status)
-{
+int ExtractMpegAudio(const std::string& input, bool quiet, const std::string& output,
+                     const StatusSink& status) {
     std::unique_ptr<std::FILE, FileCloser> in(std::fopen(input.c_str(), "rb"));
     if (!in)
         return 1;
@@ -374,8 +364,7 @@ int ExtractMpegAudio(const std::string &input, bool quiet, const std::string &ou
 
 namespace {
 
-bool endsWithNoCase(const std::string &s, const char *suffix)
-{
+bool endsWithNoCase(const std::string& s, const char* suffix) {
     const size_t n = std::strlen(suffix);
     if (s.size() <= 4 || s.size() < n)
         return false;
@@ -390,8 +379,7 @@ bool endsWithNoCase(const std::string &s, const char *suffix)
 
 } // namespace
 
-MpegAudioKind mpegAudioKind(const std::string &path)
-{
+MpegAudioKind mpegAudioKind(const std::string& path) {
     if (endsWithNoCase(path, ".mpg") || endsWithNoCase(path, ".mpeg"))
         return MpegAudioKind::SystemStream;
     if (endsWithNoCase(path, ".mp3"))
@@ -399,18 +387,15 @@ MpegAudioKind mpegAudioKind(const std::string &path)
     return MpegAudioKind::None;
 }
 
-std::string extractedAudioName(const std::string &moviePath)
-{
+std::string extractedAudioName(const std::string& moviePath) {
     return moviePath + ".mp3";
 }
 
-std::string decodedWavName(const std::string &mp3Path)
-{
+std::string decodedWavName(const std::string& mp3Path) {
     return mp3Path + ".wav";
 }
 
-int ProbeMpegVideo(std::FILE *file)
-{
+int ProbeMpegVideo(std::FILE* file) {
     if (!file)
         return 0;
     const long start = std::ftell(file);

@@ -22,8 +22,7 @@ struct SynthTables {
     alignas(16) float window[512];
     float dctScale[5][16]; // 1 / (2 cos(pi (2k + 1) / (2n))) for n = 32, 16, 8, 4, 2
     float matrix[64][32];
-    SynthTables()
-    {
+    SynthTables() {
         for (int i = 0; i < 512; ++i)
             window[i] = float(kSynthesisWindow[i]) / 65536.0f;
         for (int level = 0, n = 32; level < 5; ++level, n /= 2)
@@ -38,20 +37,17 @@ struct SynthTables {
 // Built once at start-up; the window it reads is constant-initialised.
 const SynthTables g_tables;
 
-inline const SynthTables &tables()
-{
+inline const SynthTables& tables() {
     return g_tables;
 }
 
 // Lee's recursive split: the even outputs are the DCT of the folded sum, the odd outputs
 // sums of neighbours of the DCT of the scaled difference.
-template <int N>
-[[gnu::always_inline]] inline void dctRec(const float *in, float *out, int level)
-{
+template <int N> [[gnu::always_inline]] inline void dctRec(const float* in, float* out, int level) {
     if constexpr (N == 1) {
         out[0] = in[0];
     } else {
-        const SynthTables &t = g_tables;
+        const SynthTables& t = g_tables;
         float a[N / 2], b[N / 2], ea[N / 2], eb[N / 2];
         for (int k = 0; k < N / 2; ++k) {
             a[k] = in[k] + in[N - 1 - k];
@@ -68,8 +64,7 @@ template <int N>
 
 // Spreads the DCT outputs X into the 64 matrixed values V[i] = X'(16 + i), using
 // X'(32) = 0, X'(m) = -X(64 - m) for 32 < m <= 64 and X'(m) = -X(m - 64) above.
-void spread(const float *x, float *v)
-{
+void spread(const float* x, float* v) {
     for (int i = 0; i < 16; ++i)
         v[i] = x[16 + i];
     v[16] = 0.0f;
@@ -82,16 +77,14 @@ void spread(const float *x, float *v)
 
 } // namespace
 
-void SynthesisState::clear()
-{
+void SynthesisState::clear() {
     std::memset(v, 0, sizeof v);
     offset[0] = offset[1] = 0;
 }
 
 // Clamps before rounding (NaN goes to the low end), so that the vector path, which clamps
 // with min/max and converts with the same round-to-nearest-even, gives the same samples.
-int16_t roundToPcm(float x)
-{
+int16_t roundToPcm(float x) {
     float v = x * 32768.0f;
     if (!(v >= -32768.0f))
         return -32768;
@@ -100,17 +93,16 @@ int16_t roundToPcm(float x)
     return int16_t(std::lrint(v));
 }
 
-void dct32(const float *in, float *out)
-{
+void dct32(const float* in, float* out) {
     dctRec<32>(in, out, 0);
 }
 
-void synthesizeScalar(SynthesisState &state, int ch, const float *subbands, int16_t *out, int stride)
-{
-    const SynthTables &t = tables();
+void synthesizeScalar(SynthesisState& state, int ch, const float* subbands, int16_t* out,
+                      int stride) {
+    const SynthTables& t = tables();
     int off = (state.offset[ch] - 64) & 1023;
     state.offset[ch] = off;
-    float *v = state.v[ch];
+    float* v = state.v[ch];
     float x[32];
     dct32(subbands, x);
     spread(x, v + off);
@@ -126,12 +118,12 @@ void synthesizeScalar(SynthesisState &state, int ch, const float *subbands, int1
 
 #if defined(__SSE2__)
 // Four outputs at a time; every lane adds its products in the scalar order.
-void synthesizeSse2(SynthesisState &state, int ch, const float *subbands, int16_t *out, int stride)
-{
-    const SynthTables &t = g_tables;
+void synthesizeSse2(SynthesisState& state, int ch, const float* subbands, int16_t* out,
+                    int stride) {
+    const SynthTables& t = g_tables;
     int off = (state.offset[ch] - 64) & 1023;
     state.offset[ch] = off;
-    float *v = state.v[ch];
+    float* v = state.v[ch];
     float x[32];
     dct32(subbands, x);
     spread(x, v + off);
@@ -151,19 +143,19 @@ void synthesizeSse2(SynthesisState &state, int ch, const float *subbands, int16_
         sum = _mm_max_ps(sum, _mm_set1_ps(-32768.0f));
         sum = _mm_min_ps(sum, _mm_set1_ps(32767.0f));
         const __m128i q = _mm_cvtps_epi32(sum);
-        _mm_store_si128(reinterpret_cast<__m128i *>(pcm + j), q);
+        _mm_store_si128(reinterpret_cast<__m128i*>(pcm + j), q);
     }
     for (int j = 0; j < 32; ++j)
         out[j * stride] = int16_t(pcm[j]);
 }
 #endif
 
-void synthesizeTextbook(SynthesisState &state, int ch, const float *subbands, int16_t *out, int stride)
-{
-    const SynthTables &t = tables();
+void synthesizeTextbook(SynthesisState& state, int ch, const float* subbands, int16_t* out,
+                        int stride) {
+    const SynthTables& t = tables();
     int off = (state.offset[ch] - 64) & 1023;
     state.offset[ch] = off;
-    float *v = state.v[ch];
+    float* v = state.v[ch];
     for (int i = 0; i < 64; ++i) {
         double s = 0.0;
         for (int k = 0; k < 32; ++k)
@@ -180,14 +172,15 @@ void synthesizeTextbook(SynthesisState &state, int ch, const float *subbands, in
     }
 }
 
-SynthesisFn synthesisFunction()
-{
+SynthesisFn synthesisFunction() {
     static const SynthesisFn fn = [] {
-        const char *force = std::getenv("QUIL_MPEG_SCALAR");
+        const char* force = std::getenv("QUIL_MPEG_SCALAR");
         if (force && force[0] == '1')
             return &synthesizeScalar;
 #if defined(__SSE2__)
-        return &synthesizeSse2;
+        if (__builtin_cpu_supports("sse2"))
+            return &synthesizeSse2;
+        return &synthesizeScalar;
 #else
         return &synthesizeScalar;
 #endif

@@ -17,20 +17,23 @@ struct SynthesisState {
 };
 
 // Runs one step for channel ch and writes 32 samples to out[0], out[stride], ...
-using SynthesisFn = void (*)(SynthesisState &state, int ch, const float *subbands, int16_t *out, int stride);
+using SynthesisFn = void (*)(SynthesisState& state, int ch, const float* subbands, int16_t* out,
+                             int stride);
 
-void synthesizeScalar(SynthesisState &state, int ch, const float *subbands, int16_t *out, int stride);
+void synthesizeScalar(SynthesisState& state, int ch, const float* subbands, int16_t* out,
+                      int stride);
 #if defined(__SSE2__)
-void synthesizeSse2(SynthesisState &state, int ch, const float *subbands, int16_t *out, int stride);
+void synthesizeSse2(SynthesisState& state, int ch, const float* subbands, int16_t* out, int stride);
 #endif
 // The plain textbook filter (64 x 32 cosine matrix); used to check the fast paths' accuracy.
-void synthesizeTextbook(SynthesisState &state, int ch, const float *subbands, int16_t *out, int stride);
+void synthesizeTextbook(SynthesisState& state, int ch, const float* subbands, int16_t* out,
+                        int stride);
 
 // The variant for this processor, chosen once; QUIL_MPEG_SCALAR=1 in the environment forces scalar.
 SynthesisFn synthesisFunction();
 
 // 32-point DCT-II, X[m] = sum x[k] cos(pi m (2k + 1) / 64); in and out may not overlap.
-void dct32(const float *in, float *out);
+void dct32(const float* in, float* out);
 
 int16_t roundToPcm(float x);
 
