@@ -214,6 +214,18 @@ TEST_F(Mp3ToWav, GarbageBetweenFramesIsSkipped) {
     EXPECT_EQ(d.pcm, a.pcm);
 }
 
+TEST_F(Mp3ToWav, EncoderInfoFrameGivesNoSamples) {
+    const Decoded plain = decodeFile(lameStream("untagged.mp3", "-t -m j -b 128", 44100, 2));
+    const auto tagged = lameStream("tagged.mp3", "-m j -b 128", 44100, 2);
+    const std::vector<uint8_t> b = readBytes(tagged);
+    ASSERT_GT(b.size(), 40u);
+    const std::string head(b.begin(), b.begin() + 40);
+    ASSERT_TRUE(head.find("Info") != std::string::npos || head.find("Xing") != std::string::npos);
+    const Decoded d = decodeBytes(b);
+    EXPECT_EQ(d.frames, plain.frames + 1);
+    EXPECT_EQ(d.pcm, plain.pcm);
+}
+
 TEST_F(Mp3ToWav, JunkBeforeTheFirstFrameIsNotTakenForAHeader) {
     const auto mp3 = lameStream("junk-src.mp3", "-t -m s -b 128", 44100, 2);
     const std::vector<uint8_t> clean = readBytes(mp3);

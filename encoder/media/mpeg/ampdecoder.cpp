@@ -375,6 +375,7 @@ void AmpDecoder::reset() {
     m_haveHeader = m_haveBody = m_locked = false;
     m_delivered = 0;
     m_crcFailures = 0;
+    m_framesDecoded = 0;
     m_state->clear();
 }
 
@@ -530,6 +531,7 @@ int AmpDecoder::decodeFrame() {
     m_haveBody = m_haveHeader = false;
     if (!m_pcm || m_pcmCapacity < size_t(m_header.samplesPerChannel() * m_header.channels()))
         return kAmpInternalError;
+    ++m_framesDecoded;
     switch (m_header.layer) {
     case 1:
         return decodeLayer1();
@@ -1213,8 +1215,15 @@ int AmpDecoder::decodeLayer3() {
     if (!crcOk)
         ++m_crcFailures;
 
-    // Append this frame's main data behind what the reservoir holds.
     const size_t mainStart = sideOk ? sideStart + sideBytes : bytes;
+    // An encoder's information frame (Xing or Info tag) opening the stream holds no sound.
+    if (m_framesDecoded == 1 && sideOk && mainStart + 4 <= bytes) {
+        const uint8_t* tag = m_frame.data() + mainStart;
+        if (std::memcmp(tag, "Xing", 4) == 0 || std::memcmp(tag, "Info", 4) == 0)
+            return kAmpNoError;
+    }
+
+    // Append this frame's main data behind what the reservoir holds.
     const size_t mainLen = bytes - mainStart;
     const size_t held = st.reservoirLen;
     if (held + mainLen + kPadding > st.reservoir.size())

@@ -135,6 +135,7 @@ class AmpDecoder {
     size_t m_pcmCapacity = 0;
     size_t m_delivered = 0;
     long m_crcFailures = 0;
+    long m_framesDecoded = 0;
 
     std::unique_ptr<DecoderState> m_state;
 };
