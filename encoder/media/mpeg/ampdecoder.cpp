@@ -103,8 +103,10 @@ struct Tables {
     HuffTable quadA;
     float pow43[8207];
     float layer12Scale[64];
-    float imdctLong[36][18];
-    float imdctShort[12][6];
+    // Cosines by input line: imdctHalf[k][0..7] for outputs 0-7, [8..15] for 18-25,
+    // [16] for 8 and [17] for 26 (the other 18 outputs mirror these).
+    alignas(16) float imdctHalf[18][20];
+    alignas(16) float imdctShort[6][12]; // [k][i]
     float window[4][36];
     float aliasCs[8], aliasCa[8];
     float isRatio[7][2];
@@ -133,12 +135,21 @@ struct Tables {
             layer12Scale[i] = float(2.0 * std::pow(2.0, -i / 3.0));
         layer12Scale[63] = 0.0f;
 
-        for (int i = 0; i < 36; ++i)
-            for (int k = 0; k < 18; ++k)
-                imdctLong[i][k] = float(std::cos(kPi / 72.0 * (2 * i + 1 + 18) * (2 * k + 1)));
+        auto longCos = [](int i, int k) {
+            return float(std::cos(kPi / 72.0 * (2 * i + 1 + 18) * (2 * k + 1)));
+        };
+        for (int k = 0; k < 18; ++k) {
+            for (int i = 0; i < 8; ++i) {
+                imdctHalf[k][i] = longCos(i, k);
+                imdctHalf[k][8 + i] = longCos(18 + i, k);
+            }
+            imdctHalf[k][16] = longCos(8, k);
+            imdctHalf[k][17] = longCos(26, k);
+            imdctHalf[k][18] = imdctHalf[k][19] = 0.0f;
+        }
         for (int i = 0; i < 12; ++i)
             for (int k = 0; k < 6; ++k)
-                imdctShort[i][k] = float(std::cos(kPi / 24.0 * (2 * i + 1 + 6) * (2 * k + 1)));
+                imdctShort[k][i] = float(std::cos(kPi / 24.0 * (2 * i + 1 + 6) * (2 * k + 1)));
         for (int i = 0; i < 36; ++i)
             window[0][i] = float(std::sin(kPi / 36.0 * (i + 0.5)));
         for (int i = 0; i < 36; ++i) {
@@ -1170,13 +1181,18 @@ void imdctSubband(const float* x, int blockType, float* overlap, float* out) {
     float y[36];
     if (blockType != 2) {
         // The 36 outputs are two mirrored halves: y[17 - i] = -y[i] and y[35 - i] = y[18 + i].
+        // Each output sums its products in input order; the lanes only run side by side.
+        alignas(16) float acc[20] = {};
+        for (int k = 0; k < 18; ++k) {
+            const float xk = x[k];
+            const float* c = t.imdctHalf[k];
+            for (int j = 0; j < 20; ++j)
+                acc[j] += xk * c[j];
+        }
         const float* win = t.window[blockType];
         for (int i = 0; i < 9; ++i) {
-            float a = 0.0f, b = 0.0f;
-            for (int k = 0; k < 18; ++k) {
-                a += x[k] * t.imdctLong[i][k];
-                b += x[k] * t.imdctLong[18 + i][k];
-            }
+            const float a = i < 8 ? acc[i] : acc[16];
+            const float b = i < 8 ? acc[8 + i] : acc[17];
             y[i] = a * win[i];
             y[17 - i] = -a * win[17 - i];
             y[18 + i] = b * win[18 + i];
@@ -1185,12 +1201,14 @@ void imdctSubband(const float* x, int blockType, float* overlap, float* out) {
     } else {
         std::fill(y, y + 36, 0.0f);
         for (int w = 0; w < 3; ++w) {
-            for (int i = 0; i < 12; ++i) {
-                float s = 0.0f;
-                for (int k = 0; k < 6; ++k)
-                    s += x[w * 6 + k] * t.imdctShort[i][k];
-                y[6 + 6 * w + i] += s * t.window[2][i];
+            float acc[12] = {};
+            for (int k = 0; k < 6; ++k) {
+                const float xk = x[w * 6 + k];
+                for (int i = 0; i < 12; ++i)
+                    acc[i] += xk * t.imdctShort[k][i];
             }
+            for (int i = 0; i < 12; ++i)
+                y[6 + 6 * w + i] += acc[i] * t.window[2][i];
         }
     }
     for (int i = 0; i < 18; ++i) {
