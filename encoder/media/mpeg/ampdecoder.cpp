@@ -8,6 +8,7 @@
 #include "encoder/media/mpeg/ampdecoder.h"
 
 #include "encoder/media/mpeg/bitreader.h"
+#include "encoder/media/mpeg/imdct.h"
 #include "encoder/media/mpeg/mpegaudio_tables.h"
 #include "encoder/media/mpeg/synthesis.h"
 
@@ -103,9 +104,6 @@ struct Tables {
     HuffTable quadA;
     float pow43[8207];
     float layer12Scale[64];
-    // Cosines by input line: imdctHalf[k][0..7] for outputs 0-7, [8..15] for 18-25,
-    // [16] for 8 and [17] for 26 (the other 18 outputs mirror these).
-    alignas(16) float imdctHalf[18][20];
     alignas(16) float imdctShort[6][12]; // [k][i]
     float window[4][36];
     float aliasCs[8], aliasCa[8];
@@ -135,18 +133,6 @@ struct Tables {
             layer12Scale[i] = float(2.0 * std::pow(2.0, -i / 3.0));
         layer12Scale[63] = 0.0f;
 
-        auto longCos = [](int i, int k) {
-            return float(std::cos(kPi / 72.0 * (2 * i + 1 + 18) * (2 * k + 1)));
-        };
-        for (int k = 0; k < 18; ++k) {
-            for (int i = 0; i < 8; ++i) {
-                imdctHalf[k][i] = longCos(i, k);
-                imdctHalf[k][8 + i] = longCos(18 + i, k);
-            }
-            imdctHalf[k][16] = longCos(8, k);
-            imdctHalf[k][17] = longCos(26, k);
-            imdctHalf[k][18] = imdctHalf[k][19] = 0.0f;
-        }
         for (int i = 0; i < 12; ++i)
             for (int k = 0; k < 6; ++k)
                 imdctShort[k][i] = float(std::cos(kPi / 24.0 * (2 * i + 1 + 6) * (2 * k + 1)));
@@ -236,6 +222,7 @@ struct SideInfo {
 struct DecoderState {
     SynthesisState synth;
     SynthesisFn synthesize = synthesisFunction();
+    ImdctLongFn imdctLong = imdctLongFunction();
     // Layer III
     std::vector<uint8_t> reservoir; // main data of earlier frames, then this frame's
     size_t reservoirLen = 0;
@@ -1176,19 +1163,14 @@ void aliasReduce(float* xr, int subbands) {
 }
 
 // IMDCT, windowing and overlap of one subband; writes 18 time samples to out[i * 32].
-void imdctSubband(const float* x, int blockType, float* overlap, float* out) {
+void imdctSubband(ImdctLongFn imdctLong, const float* x, int blockType, float* overlap,
+                  float* out) {
     const Tables& t = tables();
     float y[36];
     if (blockType != 2) {
         // The 36 outputs are two mirrored halves: y[17 - i] = -y[i] and y[35 - i] = y[18 + i].
-        // Each output sums its products in input order; the lanes only run side by side.
-        alignas(16) float acc[20] = {};
-        for (int k = 0; k < 18; ++k) {
-            const float xk = x[k];
-            const float* c = t.imdctHalf[k];
-            for (int j = 0; j < 20; ++j)
-                acc[j] += xk * c[j];
-        }
+        alignas(16) float acc[20];
+        imdctLong(x, acc);
         const float* win = t.window[blockType];
         for (int i = 0; i < 9; ++i) {
             const float a = i < 8 ? acc[i] : acc[16];
@@ -1266,6 +1248,7 @@ int AmpDecoder::decodeLayer3() {
     const uint16_t* sfbShort = kSfbShort[table].data();
     const int granules = h.lsf ? 1 : 2;
     const SynthesisFn synth = st.synthesize;
+    const ImdctLongFn imdctLong = st.imdctLong;
     BitReader br(st.reservoir.data(), (held - size_t(si.mainDataBegin)) * 8, total * 8);
     size_t granuleStart = br.position();
     alignas(16) float samples[18][32];
@@ -1324,7 +1307,7 @@ int AmpDecoder::decodeLayer3() {
                     // The two lowest subbands of any switched block with the mixed flag use the
                     // normal window.
                     const int bt = (g.mixed && sb < 2) ? 0 : g.blockType;
-                    imdctSubband(xr + sb * 18, bt, st.overlap[ch][sb], &samples[0][sb]);
+                    imdctSubband(imdctLong, xr + sb * 18, bt, st.overlap[ch][sb], &samples[0][sb]);
                 }
                 if (sb & 1)
                     for (int i = 1; i < 18; i += 2)
