@@ -7,7 +7,7 @@
 
 namespace quil {
 
-FrameDecoder::FrameDecoder(PayloadDecoder& payloads) : m_payloads(payloads) {
+FrameDecoder::FrameDecoder(FramePayloadDecoder& payloads) : m_payloads(payloads) {
     for (auto& buffer : m_buffers) {
         buffer.assign(kPictureBytes, 0);
     }
@@ -78,14 +78,18 @@ const uint8_t* FrameDecoder::GetFrame(int frame) {
             m_loaded = *record;
             m_pending = 0;
         }
-        m_latest ^= 1;
-        uint8_t* out = m_buffers[m_latest].data();
-        uint8_t* prev = m_buffers[m_latest ^ 1].data();
-        m_pending = m_payloads.decode(m_loaded, *m_pending, m_width, m_rows, out, prev);
-        if (m_pending && *m_pending >= m_loaded.size()) {
-            m_pending.reset();
+        const size_t offset = *m_pending;
+        const size_t pictureBytes = size_t(m_width) * size_t(m_rows);
+        std::span<uint8_t> out(m_buffers[m_latest ^ 1].data(), pictureBytes);
+        std::span<uint8_t> previous(m_buffers[m_latest].data(), pictureBytes);
+        const FramePayloadResult result = m_payloads.decode(m_loaded.subspan(offset), m_width, m_rows, out, previous);
+        if (result.decoded) {
+            m_latest ^= 1;
         }
-        if (!m_pending) {
+        m_pending.reset();
+        if (result.next && *result.next > 0 && *result.next < m_loaded.size() - offset) {
+            m_pending = offset + *result.next;
+        } else {
             releaseLoaded();
         }
     }

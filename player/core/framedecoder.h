@@ -2,8 +2,10 @@
 // the key frame at or before it (frame f lives in record f + 1, later payloads of a record
 // follow as continuation payloads), and converts truecolor pictures for display.
 //
-// The payload format itself is decoded by the shared payload decoder behind PayloadDecoder;
-// this class only decides which payloads to decode, in which order, into which buffer.
+// The payload format itself is decoded by the shared payload decoder behind
+// FramePayloadDecoder; this class only decides which payloads to decode, in which order,
+// into which buffer. A payload that does not decode (an unknown frame kind, a truncated
+// header) still counts as its frame, and the pair keeps showing the picture before it.
 #pragma once
 
 #include "player/core/records.h"
@@ -17,14 +19,21 @@
 
 namespace quil {
 
-class PayloadDecoder {
+// What decoding one payload gave: whether the output picture now holds the frame (the pair
+// swaps its roles exactly then) and where the record's next payload starts, counted from
+// this payload's start.
+struct FramePayloadResult {
+    bool decoded = false;
+    std::optional<size_t> next;
+};
+
+class FramePayloadDecoder {
 public:
-    virtual ~PayloadDecoder() = default;
-    // Decodes the payload at `offset` of `record` into `out` (width x rows pixel codes) with
-    // `prev` as the previous picture. Returns the offset of the next payload in the same
-    // record, or nullopt when the record holds no further payload.
-    virtual std::optional<size_t> decode(std::span<const uint8_t> record, size_t offset, int width,
-                                         int rows, uint8_t* out, uint8_t* prev) = 0;
+    virtual ~FramePayloadDecoder() = default;
+    // Decodes `payload` into `out` (width x rows pixel codes) with `previous` as the previous
+    // picture; a key frame writes both.
+    virtual FramePayloadResult decode(std::span<const uint8_t> payload, int width, int rows,
+                                      std::span<uint8_t> out, std::span<uint8_t> previous) = 0;
 };
 
 class FrameDecoder {
@@ -34,7 +43,7 @@ public:
     static constexpr int kMaxRows = 576;
     static constexpr size_t kPictureBytes = size_t(kMaxWidth) * kMaxRows;
 
-    explicit FrameDecoder(PayloadDecoder& payloads);
+    explicit FrameDecoder(FramePayloadDecoder& payloads);
     ~FrameDecoder();
     FrameDecoder(const FrameDecoder&) = delete;
     FrameDecoder& operator=(const FrameDecoder&) = delete;
@@ -55,7 +64,7 @@ public:
     int rows() const { return m_rows; }
 
 private:
-    PayloadDecoder& m_payloads;
+    FramePayloadDecoder& m_payloads;
     MovieRecords* m_records = nullptr;
     int m_width = 0;
     int m_rows = 0;

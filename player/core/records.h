@@ -13,6 +13,8 @@ class MovieRecords {
 public:
     virtual ~MovieRecords() = default;
     virtual int count() const = 0;
+    // Size of record index in bytes, known without reading it; 0 for an index out of range.
+    virtual uint32_t size(int index) const = 0;
     virtual std::optional<std::span<const uint8_t>> get(int index) = 0;
     virtual void release(int index) = 0;
 };

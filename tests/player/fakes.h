@@ -27,6 +27,9 @@ public:
     int gets = 0;
 
     int count() const override { return int(records.size()); }
+    uint32_t size(int index) const override {
+        return index >= 0 && index < count() ? uint32_t(records[size_t(index)].size()) : 0;
+    }
     std::optional<std::span<const uint8_t>> get(int index) override {
         ++gets;
         if (index < 0 || index >= count() ||
@@ -48,7 +51,7 @@ public:
 
 // Test payloads: a 2-byte frame number, then 0 or 1 for "another payload follows at +4".
 // The decoder writes the frame number into the picture's first two bytes.
-class LoggingPayloads : public PayloadDecoder {
+class LoggingPayloads : public FramePayloadDecoder {
 public:
     std::vector<int> decoded;
 
@@ -64,17 +67,17 @@ public:
         return bytes;
     }
 
-    std::optional<size_t> decode(std::span<const uint8_t> record, size_t offset, int, int, uint8_t* out,
-                                 uint8_t*) override {
-        if (offset + 4 > record.size()) {
+    FramePayloadResult decode(std::span<const uint8_t> payload, int, int, std::span<uint8_t> out,
+                              std::span<uint8_t>) override {
+        if (payload.size() < 4) {
             decoded.push_back(-1);
-            return std::nullopt;
+            return {};
         }
-        const int frame = record[offset] << 8 | record[offset + 1];
+        const int frame = payload[0] << 8 | payload[1];
         decoded.push_back(frame);
-        out[0] = record[offset];
-        out[1] = record[offset + 1];
-        return record[offset + 2] ? std::optional<size_t>(offset + 4) : std::nullopt;
+        out[0] = payload[0];
+        out[1] = payload[1];
+        return {true, payload[2] ? std::optional<size_t>(4) : std::nullopt};
     }
 };
 
