@@ -8,7 +8,7 @@ namespace quil {
 
 PlayerSession::PlayerSession(PlayerPrompt& prompt, AudioOutput& audio, PlaybackClock& clock,
                              PositionControlModel& control, std::function<void()> repaint)
-    : m_prompt(prompt), m_control(control), m_repaint(std::move(repaint)), m_movie(prompt),
+    : m_control(control), m_repaint(std::move(repaint)), m_movie(prompt),
       m_engine(audio, clock, *this, prompt), m_display(size_t(kDisplayWidth) * kDisplayRows, 0) {}
 
 bool PlayerSession::open(const std::string& path) {
