@@ -198,6 +198,20 @@ TEST_F(MovieLoad, ContinuationPayloadsShareARecord) {
     EXPECT_EQ(movie.GetFrame(2), nullptr);
 }
 
+TEST_F(MovieLoad, AnUndecodablePayloadCountsAsItsFrameAndKeepsThePreviousPicture) {
+    FixtureMovie fixture = countingMovie(4, 0);
+    fixture.frames[1][1] = 7; // frame kind 7
+    fixture.frames[2].resize(10); // a delta frame cut inside its header
+    ASSERT_TRUE(load(writeMovie(fixture)));
+    for (int f : {1, 2}) {
+        const uint8_t* picture = movie.GetFrame(f);
+        ASSERT_NE(picture, nullptr);
+        EXPECT_EQ(picture[0], 1) << f; // still frame 0
+        EXPECT_EQ(movie.currentFrame(), f);
+    }
+    EXPECT_EQ(movie.GetFrame(3)[0], 4);
+}
+
 TEST_F(MovieLoad, ShowFrameCopiesRowsBottomUp) {
     FixtureMovie fixture;
     fixture.width = 320;

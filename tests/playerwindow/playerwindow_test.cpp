@@ -29,7 +29,6 @@ QApplication& app() {
         qputenv("QT_QPA_PLATFORM", "offscreen");
         // No sound server: playback goes silent.
         qputenv("PULSE_SERVER", "unix:/nonexistent/quillreel-test");
-        qputenv("QT_MEDIA_BACKEND", "ffmpeg");
         return new QApplication(argc, argv);
     }();
     return *instance;
