@@ -121,9 +121,8 @@ void BM_ConvertTruecolorPlus(benchmark::State& state) {
     decoder.open(&movie(), kWidth, kRows, kKeyInterval, kFrames);
     const uint8_t* picture = decoder.GetFrame(7);
     std::vector<uint32_t> out(size_t(kWidth) * 240);
-    const quil::DisplayTable& table = quil::displayTable(25);
     for (auto _ : state) {
-        quil::convertTruecolor(picture, kWidth, 240, table, out.data());
+        quil::convertTruecolorToRgb32(picture, kWidth, 240, 25, out.data(), kWidth);
         benchmark::DoNotOptimize(out.data());
     }
     state.counters["pictures_per_s"] = benchmark::Counter(double(state.iterations()), benchmark::Counter::kIsRate);

@@ -64,7 +64,7 @@ void PlayerSession::render() {
         for (int r = 0; r < rows; ++r) {
             std::memcpy(m_codes.data() + size_t(r) * size_t(width), row(r), size_t(width));
         }
-        convertTruecolor(m_codes.data(), width, h, displayTable(m_movie.truecolorVariant()), m_picture.data());
+        convertTruecolorToRgb32(m_codes.data(), width, h, m_movie.truecolorVariant(), m_picture.data(), w);
     } else {
         const auto& colors = m_movie.colorTable();
         for (int r = 0; r < h; ++r) {

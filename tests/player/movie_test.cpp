@@ -250,8 +250,7 @@ TEST_F(MovieLoad, TruecolorGraySquareShowsBlackAndWhite) {
     const uint8_t* codes = movie.GetFrame(0);
     ASSERT_NE(codes, nullptr);
     std::vector<uint32_t> pixels(160 * 160, 0);
-    const DisplayTable& table = displayTable(movie.truecolorVariant());
-    convertTruecolor(codes, 160, movie.rows() * 2 / 3, table, pixels.data());
+    convertTruecolorToRgb32(codes, 160, movie.rows() * 2 / 3, movie.truecolorVariant(), pixels.data(), 160);
     EXPECT_EQ(pixels[0], 0x000000u);
     EXPECT_EQ(pixels[159 * 160 + 79], 0x000000u);
     EXPECT_EQ(pixels[80], 0xF8FCF8u);
