@@ -6,12 +6,13 @@
 #include "player/core/framedecoder.h"
 #include "player/core/movie.h"
 
-#include "encoder/codec/payload_writer.h"
+#include "benchmovie.h"
 #include "moviedb/display_tables.h"
 
 #include <benchmark/benchmark.h>
 
 #include <random>
+#include <vector>
 
 namespace {
 
@@ -31,58 +32,11 @@ public:
     void release(int) override {}
 };
 
-quil::BlockCode randomBlock(std::mt19937& rng, int size) {
-    const int kind = int(rng() % 100);
-    if (kind < 40) {
-        return quil::motionBlock(size, int(rng() % 225));
-    }
-    if (kind < 60) {
-        return quil::keepBlock(size);
-    }
-    if (kind < 75) {
-        return quil::fillBlock(size, uint8_t(rng()));
-    }
-    if (kind < 90 && size > 2) {
-        return quil::patternBlock(size, uint8_t(rng()), uint8_t(rng()), uint8_t(rng()));
-    }
-    if (size == 2) {
-        return quil::rawBlock(uint8_t(rng()), uint8_t(rng()), uint8_t(rng()), uint8_t(rng()));
-    }
-    return quil::splitBlock(size);
-}
-
-void addBlock(std::mt19937& rng, int size, std::vector<quil::BlockCode>& blocks) {
-    const quil::BlockCode block = randomBlock(rng, size);
-    blocks.push_back(block);
-    if (block.opcode == quil::kOpSplit && size > 2) {
-        for (int q = 0; q < 4; ++q) {
-            addBlock(rng, size / 2, blocks);
-        }
-    }
-}
-
 Records& movie() {
     static Records records = [] {
         Records r;
-        std::mt19937 rng(7);
         r.records.push_back({});
-        for (int f = 0; f < kFrames; ++f) {
-            std::vector<uint8_t> payload(100000);
-            size_t n = 0;
-            if (f % kKeyInterval == 0) {
-                std::vector<uint8_t> pixels(quil::keyPixelDataSize(kWidth, kRows));
-                for (auto& p : pixels) {
-                    p = uint8_t(17 + rng() % 128);
-                }
-                n = quil::writeKeyFrame(payload, pixels, nullptr);
-            } else {
-                std::vector<quil::BlockCode> blocks;
-                for (int b = 0; b < (kWidth / 8) * (kRows / 8); ++b) {
-                    addBlock(rng, 8, blocks);
-                }
-                n = quil::writeDeltaFrame(payload, {1, 2, 3, 4, 5, 6, 7, 8}, blocks);
-            }
-            payload.resize(n);
+        for (auto& payload : quil::bench::makeFramePayloads(kWidth, kRows, kFrames, kKeyInterval)) {
             r.records.push_back(std::move(payload));
         }
         return r;
