@@ -26,8 +26,8 @@ double cpuSeconds() {
 
 void BM_PlayTenSeconds(benchmark::State& state) {
     const char* path = "/tmp/quillreel-bench-playback.pdb";
-    if (!quil::bench::writeBenchMovie(path, 320, 360, 5, 15.0, 50, quil::bench::makeFramePayloads(320, 360, 160, 50),
-                                      4)) {
+    if (!quil::bench::writeBenchMovie(path, 320, 360, 5, 15.0, 50,
+                                      quil::bench::makeFramePayloads(320, 360, 160, 50), 4)) {
         state.SkipWithError("movie not written");
         return;
     }

@@ -19,7 +19,7 @@ namespace {
 constexpr int kWidth = 320, kRows = 360, kFrames = 300, kKeyInterval = 50;
 
 class Records final : public quil::MovieRecords {
-public:
+  public:
     std::vector<std::vector<uint8_t>> records;
     int count() const override { return int(records.size()); }
     uint32_t size(int i) const override { return uint32_t(records[size_t(i)].size()); }
@@ -53,7 +53,8 @@ void BM_GetFrameInOrder(benchmark::State& state) {
         benchmark::DoNotOptimize(decoder.GetFrame(frame));
         frame = (frame + 1) % kFrames;
     }
-    state.counters["frames_per_s"] = benchmark::Counter(double(state.iterations()), benchmark::Counter::kIsRate);
+    state.counters["frames_per_s"] =
+        benchmark::Counter(double(state.iterations()), benchmark::Counter::kIsRate);
 }
 BENCHMARK(BM_GetFrameInOrder);
 
@@ -65,7 +66,8 @@ void BM_GetFrameRandomSeek(benchmark::State& state) {
     for (auto _ : state) {
         benchmark::DoNotOptimize(decoder.GetFrame(int(rng() % kFrames)));
     }
-    state.counters["seeks_per_s"] = benchmark::Counter(double(state.iterations()), benchmark::Counter::kIsRate);
+    state.counters["seeks_per_s"] =
+        benchmark::Counter(double(state.iterations()), benchmark::Counter::kIsRate);
 }
 BENCHMARK(BM_GetFrameRandomSeek);
 
@@ -79,7 +81,8 @@ void BM_ConvertTruecolorPlus(benchmark::State& state) {
         quil::convertTruecolorToRgb32(picture, kWidth, 240, 25, out.data(), kWidth);
         benchmark::DoNotOptimize(out.data());
     }
-    state.counters["pictures_per_s"] = benchmark::Counter(double(state.iterations()), benchmark::Counter::kIsRate);
+    state.counters["pictures_per_s"] =
+        benchmark::Counter(double(state.iterations()), benchmark::Counter::kIsRate);
 }
 BENCHMARK(BM_ConvertTruecolorPlus);
 

@@ -39,7 +39,8 @@ void addBlock(std::mt19937& rng, int size, std::vector<BlockCode>& blocks) {
 
 } // namespace
 
-std::vector<std::vector<uint8_t>> makeFramePayloads(int width, int rows, int frames, int keyInterval) {
+std::vector<std::vector<uint8_t>> makeFramePayloads(int width, int rows, int frames,
+                                                    int keyInterval) {
     std::mt19937 rng(7);
     std::vector<std::vector<uint8_t>> out;
     for (int f = 0; f < frames; ++f) {

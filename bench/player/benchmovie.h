@@ -8,11 +8,13 @@
 
 namespace quil::bench {
 
-std::vector<std::vector<uint8_t>> makeFramePayloads(int width, int rows, int frames, int keyInterval);
+std::vector<std::vector<uint8_t>> makeFramePayloads(int width, int rows, int frames,
+                                                    int keyInterval);
 
 // Writes a movie database file with those frames and, when audioRecords > 0, 8-bit audio
 // records of a tone; returns false when it cannot be written.
-bool writeBenchMovie(const char* path, int width, int rows, int colorMode, double rate, int keyInterval,
-                     const std::vector<std::vector<uint8_t>>& frames, int audioRecords);
+bool writeBenchMovie(const char* path, int width, int rows, int colorMode, double rate,
+                     int keyInterval, const std::vector<std::vector<uint8_t>>& frames,
+                     int audioRecords);
 
 } // namespace quil::bench

@@ -12,7 +12,7 @@
 namespace {
 
 class FuzzPrompt : public quil::PlayerPrompt {
-public:
+  public:
     int asked = 0;
     void showMessage(const std::string&, const std::string&, quil::PromptIcon) override {}
     std::optional<std::string> askPassword(const std::string&) override {
@@ -29,12 +29,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         return 0;
     }
     // A movie with frames has a picture that fits 320 x 576; the others' geometry means nothing.
-    std::vector<uint32_t> pixels(movie.hasFrames() ? size_t(movie.width()) * size_t(movie.rows()) : 0);
+    std::vector<uint32_t> pixels(movie.hasFrames() ? size_t(movie.width()) * size_t(movie.rows())
+                                                   : 0);
     for (int f = 0; f < movie.frameCount(); ++f) {
         const uint8_t* picture = movie.GetFrame(f);
         if (picture && movie.isTruecolor()) {
-            quil::convertTruecolorToRgb32(picture, movie.width(), movie.rows() * 2 / 3, movie.truecolorVariant(),
-                                          pixels.data(), movie.width());
+            quil::convertTruecolorToRgb32(picture, movie.width(), movie.rows() * 2 / 3,
+                                          movie.truecolorVariant(), pixels.data(), movie.width());
         }
     }
     if (movie.frameCount() > 0) {

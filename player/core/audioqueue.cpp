@@ -11,7 +11,9 @@ namespace quil {
 
 AudioOutputQueue::AudioOutputQueue(AudioDevice& device) : m_device(device) {}
 
-AudioOutputQueue::~AudioOutputQueue() { close(); }
+AudioOutputQueue::~AudioOutputQueue() {
+    close();
+}
 
 bool AudioOutputQueue::open(int samplesPerSecond) {
     close();

@@ -18,12 +18,12 @@ namespace quil {
 struct AudioBuffer {
     static constexpr size_t kBytes = 8192;
     std::array<uint8_t, kBytes> data{};
-    size_t length = 0;           // bytes handed to the device
+    size_t length = 0;             // bytes handed to the device
     std::atomic<bool> done{false}; // set by the device when the buffer has been played
 };
 
 class AudioDevice {
-public:
+  public:
     virtual ~AudioDevice() = default;
     // Opens the default output for 16-bit mono PCM at the given rate, paused.
     virtual bool open(int samplesPerSecond) = 0;
@@ -41,7 +41,7 @@ public:
 };
 
 class AudioOutput {
-public:
+  public:
     virtual ~AudioOutput() = default;
     virtual bool open(int samplesPerSecond) = 0;
     virtual void close() = 0;
@@ -57,7 +57,7 @@ public:
 };
 
 class AudioOutputQueue final : public AudioOutput {
-public:
+  public:
     static constexpr int kBufferCount = 4;
     enum class State { Closed = 0, Paused = 1, Playing = 2, Silent = 10 };
 
@@ -78,7 +78,7 @@ public:
 
     State state() const { return m_state; }
 
-private:
+  private:
     AudioDevice& m_device;
     State m_state = State::Closed;
     std::array<AudioBuffer, kBufferCount> m_buffers;

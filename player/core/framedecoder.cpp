@@ -13,9 +13,12 @@ FrameDecoder::FrameDecoder(FramePayloadDecoder& payloads) : m_payloads(payloads)
     }
 }
 
-FrameDecoder::~FrameDecoder() { releaseLoaded(); }
+FrameDecoder::~FrameDecoder() {
+    releaseLoaded();
+}
 
-void FrameDecoder::open(MovieRecords* records, int width, int rows, int keyInterval, int frameCount) {
+void FrameDecoder::open(MovieRecords* records, int width, int rows, int keyInterval,
+                        int frameCount) {
     close();
     m_records = records;
     const bool fits = width > 0 && rows > 0 && width <= kMaxWidth && rows <= kMaxRows;
@@ -82,7 +85,8 @@ const uint8_t* FrameDecoder::GetFrame(int frame) {
         const size_t pictureBytes = size_t(m_width) * size_t(m_rows);
         std::span<uint8_t> out(m_buffers[m_latest ^ 1].data(), pictureBytes);
         std::span<uint8_t> previous(m_buffers[m_latest].data(), pictureBytes);
-        const FramePayloadResult result = m_payloads.decode(m_loaded.subspan(offset), m_width, m_rows, out, previous);
+        const FramePayloadResult result =
+            m_payloads.decode(m_loaded.subspan(offset), m_width, m_rows, out, previous);
         if (result.decoded) {
             m_latest ^= 1;
         }

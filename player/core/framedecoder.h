@@ -28,7 +28,7 @@ struct FramePayloadResult {
 };
 
 class FramePayloadDecoder {
-public:
+  public:
     virtual ~FramePayloadDecoder() = default;
     // Decodes `payload` into `out` (width x rows pixel codes) with `previous` as the previous
     // picture; a key frame writes both.
@@ -37,7 +37,7 @@ public:
 };
 
 class FrameDecoder {
-public:
+  public:
     // The largest picture the player takes: 320 x 576 pixel codes, the display bitmap's size.
     static constexpr int kMaxWidth = 320;
     static constexpr int kMaxRows = 576;
@@ -63,7 +63,7 @@ public:
     int width() const { return m_width; }
     int rows() const { return m_rows; }
 
-private:
+  private:
     FramePayloadDecoder& m_payloads;
     MovieRecords* m_records = nullptr;
     int m_width = 0;

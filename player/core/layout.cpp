@@ -14,12 +14,14 @@ std::string positionLabel(long position, int32_t unitDurationUs, char extra) {
     } else {
         const int64_t magnitude = std::llabs(int64_t(unitDurationUs));
         const int64_t t = (int64_t(position) * magnitude + 500) / 1000;
-        const int hours = int(t / 3600000), minutes = int(t / 60000 % 60), seconds = int(t / 1000 % 60),
-                  millis = int(t % 1000);
+        const int hours = int(t / 3600000), minutes = int(t / 60000 % 60),
+                  seconds = int(t / 1000 % 60), millis = int(t % 1000);
         if (unitDurationUs > 0) {
-            std::snprintf(text, sizeof text, " Frame %ld (%d:%02d:%02d.%03d)", position, hours, minutes, seconds, millis);
+            std::snprintf(text, sizeof text, " Frame %ld (%d:%02d:%02d.%03d)", position, hours,
+                          minutes, seconds, millis);
         } else {
-            std::snprintf(text, sizeof text, " Audio only (%d:%02d:%02d.%03d)", hours, minutes, seconds, millis);
+            std::snprintf(text, sizeof text, " Audio only (%d:%02d:%02d.%03d)", hours, minutes,
+                          seconds, millis);
         }
     }
     std::string label = text;
@@ -60,7 +62,8 @@ PixelRect pictureRect(int cw, int ch, int ew, int eh, int w, int h) {
 }
 
 std::string playerTitle(const std::string& path) {
-    return path.empty() ? std::string(kPlayerTitle) : std::string(kPlayerTitle) + " - [" + path + "]";
+    return path.empty() ? std::string(kPlayerTitle)
+                        : std::string(kPlayerTitle) + " - [" + path + "]";
 }
 
 } // namespace quil

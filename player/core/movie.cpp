@@ -21,7 +21,7 @@ namespace quil {
 namespace {
 
 class ReaderRecords final : public MovieRecords {
-public:
+  public:
     MovieDbReader reader;
 
     int count() const override { return reader.count(); }
@@ -47,14 +47,15 @@ public:
         }
     }
 
-private:
+  private:
     std::unordered_map<int, const uint8_t*> m_held;
 };
 
 } // namespace
 
-FramePayloadResult MoviePayloadDecoder::decode(std::span<const uint8_t> payload, int width, int rows,
-                                               std::span<uint8_t> out, std::span<uint8_t> previous) {
+FramePayloadResult MoviePayloadDecoder::decode(std::span<const uint8_t> payload, int width,
+                                               int rows, std::span<uint8_t> out,
+                                               std::span<uint8_t> previous) {
     const PayloadResult result = decodeFramePayload(payload, width, rows, out, previous);
     return {result.decoded, result.next};
 }
@@ -76,11 +77,15 @@ std::unique_ptr<MovieRecords> openMovieBytes(std::span<const uint8_t> bytes) {
 }
 
 Movie::Movie(PlayerPrompt& prompt)
-    : m_prompt(prompt), m_ownPayloads(std::make_unique<MoviePayloadDecoder>()), m_frames(*m_ownPayloads) {}
+    : m_prompt(prompt), m_ownPayloads(std::make_unique<MoviePayloadDecoder>()),
+      m_frames(*m_ownPayloads) {}
 
-Movie::Movie(PlayerPrompt& prompt, FramePayloadDecoder& payloads) : m_prompt(prompt), m_frames(payloads) {}
+Movie::Movie(PlayerPrompt& prompt, FramePayloadDecoder& payloads)
+    : m_prompt(prompt), m_frames(payloads) {}
 
-Movie::~Movie() { close(); }
+Movie::~Movie() {
+    close();
+}
 
 void Movie::releaseAudio() {
     if (m_audioHolding && m_records) {
@@ -187,8 +192,8 @@ bool Movie::readHeader(std::span<const uint8_t> record0) {
     }
     if (m_frameCount > 0) {
         // Pictures must fit the display bitmap, and frames need a rate to be played at.
-        if (m_width <= 0 || m_rows <= 0 || m_width > FrameDecoder::kMaxWidth || m_rows > FrameDecoder::kMaxRows ||
-            !(m_frameRate > 0) || !std::isfinite(m_frameRate)) {
+        if (m_width <= 0 || m_rows <= 0 || m_width > FrameDecoder::kMaxWidth ||
+            m_rows > FrameDecoder::kMaxRows || !(m_frameRate > 0) || !std::isfinite(m_frameRate)) {
             return false;
         }
     }
@@ -227,10 +232,13 @@ int64_t Movie::totalAudioSamples() const {
 }
 
 PositionSetup Movie::positionSetup() const {
-    return computePositionSetup(m_frameCount, m_frameRate, totalAudioSamples(), audioSamplesPerSecond());
+    return computePositionSetup(m_frameCount, m_frameRate, totalAudioSamples(),
+                                audioSamplesPerSecond());
 }
 
-const uint8_t* Movie::GetFrame(int frame) { return m_frames.GetFrame(frame); }
+const uint8_t* Movie::GetFrame(int frame) {
+    return m_frames.GetFrame(frame);
+}
 
 bool Movie::showFrame(int frame, uint8_t* destination, ptrdiff_t pitch) {
     const uint8_t* picture = GetFrame(frame);
@@ -238,7 +246,8 @@ bool Movie::showFrame(int frame, uint8_t* destination, ptrdiff_t pitch) {
         return false;
     }
     for (int r = 0; r < m_rows; ++r) {
-        std::memcpy(destination + r * pitch, picture + size_t(r) * size_t(m_width), size_t(m_width));
+        std::memcpy(destination + r * pitch, picture + size_t(r) * size_t(m_width),
+                    size_t(m_width));
     }
     return true;
 }
@@ -251,7 +260,8 @@ void Movie::SeekAudio(int64_t sample) {
     m_audioRecord = m_firstAudioRecord - 1;
     std::array<int16_t, 1024> discard;
     while (sample > 0) {
-        const int n = decodeAudio(discard.data(), int(std::min<int64_t>(sample, int64_t(discard.size()))));
+        const int n =
+            decodeAudio(discard.data(), int(std::min<int64_t>(sample, int64_t(discard.size()))));
         if (n <= 0) {
             break;
         }
@@ -284,7 +294,8 @@ int Movie::decodeAudio(int16_t* out, int max) {
             m_audioHeld = *record;
             m_audioHolding = true;
             m_audioRead = 0;
-            m_audioCapacity = m_adpcm ? AdpcmRecordCapacity(m_audioHeld.size()) : m_audioHeld.size();
+            m_audioCapacity =
+                m_adpcm ? AdpcmRecordCapacity(m_audioHeld.size()) : m_audioHeld.size();
         }
         const size_t n = std::min(size_t(max - delivered), m_audioCapacity - m_audioRead);
         if (m_adpcm) {

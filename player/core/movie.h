@@ -32,7 +32,7 @@ inline constexpr size_t kMaxPasswordLength = 49;
 
 // The shared frame payload decoder behind the player's frame decoder.
 class MoviePayloadDecoder final : public FramePayloadDecoder {
-public:
+  public:
     FramePayloadResult decode(std::span<const uint8_t> payload, int width, int rows,
                               std::span<uint8_t> out, std::span<uint8_t> previous) override;
 };
@@ -42,7 +42,7 @@ std::unique_ptr<MovieRecords> openMovieFile(const std::string& path);
 std::unique_ptr<MovieRecords> openMovieBytes(std::span<const uint8_t> bytes);
 
 class Movie final : public PlaybackMovie {
-public:
+  public:
     explicit Movie(PlayerPrompt& prompt);
     // With another payload decoder (tests count what is decoded).
     Movie(PlayerPrompt& prompt, FramePayloadDecoder& payloads);
@@ -86,7 +86,7 @@ public:
     void SeekAudio(int64_t sample) override;
     int decodeAudio(int16_t* out, int max) override;
 
-private:
+  private:
     PlayerPrompt& m_prompt;
     std::unique_ptr<MoviePayloadDecoder> m_ownPayloads;
     FrameDecoder m_frames;

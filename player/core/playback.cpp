@@ -19,7 +19,8 @@ PositionSetup computePositionSetup(int frameCount, double frameRate, int64_t tot
     } else {
         setup.unitsPerMs = 0.01;
         const int perTenth = samplesPerSecond / 10;
-        setup.end = perTenth > 0 ? int(std::min<int64_t>(totalAudioSamples / perTenth, INT32_MAX)) : 0;
+        setup.end =
+            perTenth > 0 ? int(std::min<int64_t>(totalAudioSamples / perTenth, INT32_MAX)) : 0;
         setup.unitDurationUs = -100000;
     }
     return setup;
@@ -46,7 +47,8 @@ void PlaybackEngine::start() {
             m_audio.markSilent();
             if (!m_silentWarningShown) {
                 m_silentWarningShown = true;
-                m_prompt.showMessage(kSilentPlaybackText, kPlayerWarningCaption, PromptIcon::Warning);
+                m_prompt.showMessage(kSilentPlaybackText, kPlayerWarningCaption,
+                                     PromptIcon::Warning);
             }
         }
     }
@@ -95,7 +97,8 @@ int64_t PlaybackEngine::elapsedMs() {
     const int64_t device = m_audio.positionMs();
     // Once the sound has ended and the device has played all of it, its position stands
     // still: the system clock carries the pictures on to the end.
-    if (m_audioEnded && m_audio.freeBytes() >= int(AudioOutputQueue::kBufferCount * AudioBuffer::kBytes)) {
+    if (m_audioEnded &&
+        m_audio.freeBytes() >= int(AudioOutputQueue::kBufferCount * AudioBuffer::kBytes)) {
         return std::max(device, systemElapsed);
     }
     return device;
@@ -132,7 +135,9 @@ void PlaybackEngine::windowTimer() {
     }
 }
 
-void PlaybackEngine::showPosition(int position) { m_view.showFrame(position); }
+void PlaybackEngine::showPosition(int position) {
+    m_view.showFrame(position);
+}
 
 void PlaybackEngine::positionEvent(PositionEvent event) {
     switch (event) {

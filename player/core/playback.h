@@ -15,14 +15,14 @@
 namespace quil {
 
 class PlaybackClock {
-public:
+  public:
     virtual ~PlaybackClock() = default;
     virtual uint32_t nowMs() = 0;
 };
 
 // What the engine needs of the movie.
 class PlaybackMovie {
-public:
+  public:
     virtual ~PlaybackMovie() = default;
     virtual bool hasFrames() const = 0;
     virtual bool hasAudio() const = 0;
@@ -35,7 +35,7 @@ public:
 
 // The position control and the picture as the engine sees them.
 class PlaybackView {
-public:
+  public:
     virtual ~PlaybackView() = default;
     virtual int controlPosition() const = 0;
     virtual void setControlPosition(int position) = 0;
@@ -56,7 +56,14 @@ struct PositionSetup {
 PositionSetup computePositionSetup(int frameCount, double frameRate, int64_t totalAudioSamples,
                                    int samplesPerSecond);
 
-enum class PositionEvent { Dragging = 0, Moved = 1, PageBack = 2, PageForward = 3, DragStarted = 4, DragEnded = 5 };
+enum class PositionEvent {
+    Dragging = 0,
+    Moved = 1,
+    PageBack = 2,
+    PageForward = 3,
+    DragStarted = 4,
+    DragEnded = 5
+};
 enum class PositionButton { Stop = 0, Play = 1, GoToStart = 4 };
 
 inline constexpr const char* kSilentPlaybackText =
@@ -64,10 +71,11 @@ inline constexpr const char* kSilentPlaybackText =
 inline constexpr const char* kPlayerWarningCaption = "Quillreel Player Warning";
 
 class PlaybackEngine {
-public:
+  public:
     static constexpr int kTickSamples = 4096;
 
-    PlaybackEngine(AudioOutput& audio, PlaybackClock& clock, PlaybackView& view, PlayerPrompt& prompt);
+    PlaybackEngine(AudioOutput& audio, PlaybackClock& clock, PlaybackView& view,
+                   PlayerPrompt& prompt);
 
     // Hands the engine a movie (or none) with its position set-up; stops playback first.
     void setMovie(PlaybackMovie* movie, const PositionSetup& setup);
@@ -84,7 +92,7 @@ public:
     int lastShown() const { return m_lastShown; }
     bool silentWarningShown() const { return m_silentWarningShown; }
 
-private:
+  private:
     AudioOutput& m_audio;
     PlaybackClock& m_clock;
     PlaybackView& m_view;

@@ -10,9 +10,10 @@ namespace quil {
 enum class PromptIcon { Information, Warning, Error };
 
 class PlayerPrompt {
-public:
+  public:
     virtual ~PlayerPrompt() = default;
-    virtual void showMessage(const std::string& text, const std::string& caption, PromptIcon icon) = 0;
+    virtual void showMessage(const std::string& text, const std::string& caption,
+                             PromptIcon icon) = 0;
     // Shows the password dialog with its text; returns the entered text (at most 49
     // characters), or nullopt for Cancel or a closed dialog.
     virtual std::optional<std::string> askPassword(const std::string& text) = 0;

@@ -10,7 +10,7 @@
 namespace quil {
 
 class MovieRecords {
-public:
+  public:
     virtual ~MovieRecords() = default;
     virtual int count() const = 0;
     // Size of record index in bytes, known without reading it; 0 for an index out of range.

@@ -58,13 +58,16 @@ void PlayerSession::render() {
     m_pictureHeight = h;
     m_picture.assign(size_t(w) * size_t(h), 0xFF000000u);
     // The display holds the picture bottom-up: its row r is display row kDisplayRows - 1 - r.
-    auto row = [&](int r) { return m_display.data() + size_t(kDisplayRows - 1 - r) * kDisplayWidth; };
+    auto row = [&](int r) {
+        return m_display.data() + size_t(kDisplayRows - 1 - r) * kDisplayWidth;
+    };
     if (m_movie.isTruecolor()) {
         m_codes.resize(size_t(width) * size_t(rows));
         for (int r = 0; r < rows; ++r) {
             std::memcpy(m_codes.data() + size_t(r) * size_t(width), row(r), size_t(width));
         }
-        convertTruecolorToRgb32(m_codes.data(), width, h, m_movie.truecolorVariant(), m_picture.data(), w);
+        convertTruecolorToRgb32(m_codes.data(), width, h, m_movie.truecolorVariant(),
+                                m_picture.data(), w);
     } else {
         const auto& colors = m_movie.colorTable();
         for (int r = 0; r < h; ++r) {

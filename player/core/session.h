@@ -16,7 +16,7 @@ namespace quil {
 
 // The position control as the player drives it.
 class PositionControlModel {
-public:
+  public:
     virtual ~PositionControlModel() = default;
     virtual int position() const = 0;
     virtual void setPosition(int position) = 0;
@@ -25,13 +25,13 @@ public:
 };
 
 class PlayerSession final : private PlaybackView {
-public:
+  public:
     // The 8-bit display bitmap: 320 x 576 pixel codes, filled bottom-up.
     static constexpr int kDisplayWidth = 320;
     static constexpr int kDisplayRows = 576;
 
-    PlayerSession(PlayerPrompt& prompt, AudioOutput& audio, PlaybackClock& clock, PositionControlModel& control,
-                  std::function<void()> repaint);
+    PlayerSession(PlayerPrompt& prompt, AudioOutput& audio, PlaybackClock& clock,
+                  PositionControlModel& control, std::function<void()> repaint);
 
     // The open command once the user has chosen a file (call stopPlayback() before showing
     // the file dialog). False leaves the player without a movie.
@@ -48,7 +48,7 @@ public:
     int pictureHeight() const { return m_pictureHeight; }
     const std::vector<uint32_t>& picture() const { return m_picture; }
 
-private:
+  private:
     PositionControlModel& m_control;
     std::function<void()> m_repaint;
     Movie m_movie;

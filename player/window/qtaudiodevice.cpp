@@ -8,7 +8,9 @@ namespace quil {
 
 QtAudioDevice::QtAudioDevice() = default;
 
-QtAudioDevice::~QtAudioDevice() { close(); }
+QtAudioDevice::~QtAudioDevice() {
+    close();
+}
 
 bool QtAudioDevice::open(int samplesPerSecond) {
     close();
@@ -102,8 +104,9 @@ void QtAudioDevice::pump() {
         if (room <= 0) {
             break;
         }
-        const qint64 n = m_io->write(reinterpret_cast<const char*>(p.buffer->data.data() + p.written),
-                                     std::min<qint64>(room, qint64(p.buffer->length - p.written)));
+        const qint64 n =
+            m_io->write(reinterpret_cast<const char*>(p.buffer->data.data() + p.written),
+                        std::min<qint64>(room, qint64(p.buffer->length - p.written)));
         if (n <= 0) {
             break;
         }

@@ -16,7 +16,7 @@ class QIODevice;
 namespace quil {
 
 class QtAudioDevice final : public AudioDevice {
-public:
+  public:
     QtAudioDevice();
     ~QtAudioDevice() override;
 
@@ -32,11 +32,11 @@ public:
     // Feeds queued bytes to the sink and flags the buffers it has played.
     void pump();
 
-private:
+  private:
     struct Pending {
         AudioBuffer* buffer;
-        int64_t endByte;   // stream position after this buffer
-        size_t written;    // bytes of it already in the sink
+        int64_t endByte; // stream position after this buffer
+        size_t written;  // bytes of it already in the sink
     };
     std::unique_ptr<QAudioSink> m_sink;
     QIODevice* m_io = nullptr;

@@ -15,7 +15,8 @@ void QtPrompt::showMessage(const std::string& text, const std::string& caption, 
     const QMessageBox::Icon qicon = icon == PromptIcon::Warning ? QMessageBox::Warning
                                     : icon == PromptIcon::Error ? QMessageBox::Critical
                                                                 : QMessageBox::Information;
-    QMessageBox box(qicon, QString::fromStdString(caption), QString::fromStdString(text), QMessageBox::Ok, m_parent);
+    QMessageBox box(qicon, QString::fromStdString(caption), QString::fromStdString(text),
+                    QMessageBox::Ok, m_parent);
     box.exec();
 }
 

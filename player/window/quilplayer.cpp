@@ -78,12 +78,10 @@ QuilPlayer::QuilPlayer(QWidget* parent) : QMainWindow(parent), m_prompt(this) {
     QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
     help->addAction(QStringLiteral("&About Quillreel Player..."), this, &QuilPlayer::aboutCommand);
 
-    connect(m_control, &VeskPositionControl::command, this, [this](int code) {
-        m_session->engine().button(PositionButton(code));
-    });
-    connect(m_control, &VeskPositionControl::notify, this, [this](int code) {
-        m_session->engine().positionEvent(PositionEvent(code));
-    });
+    connect(m_control, &VeskPositionControl::command, this,
+            [this](int code) { m_session->engine().button(PositionButton(code)); });
+    connect(m_control, &VeskPositionControl::notify, this,
+            [this](int code) { m_session->engine().positionEvent(PositionEvent(code)); });
 
     m_tick.setTimerType(Qt::PreciseTimer);
     m_tick.setInterval(30);
@@ -93,12 +91,14 @@ QuilPlayer::QuilPlayer(QWidget* parent) : QMainWindow(parent), m_prompt(this) {
     });
     m_tick.start();
     m_positionTimer.setInterval(100);
-    connect(&m_positionTimer, &QTimer::timeout, this, [this] { m_session->engine().windowTimer(); });
+    connect(&m_positionTimer, &QTimer::timeout, this,
+            [this] { m_session->engine().windowTimer(); });
     m_positionTimer.start();
 
-    m_lastFolder = QSettings(QStringLiteral("Orbanwick Software"), QStringLiteral("Quillreel Player"))
-                       .value(QStringLiteral("lastFolder"))
-                       .toString();
+    m_lastFolder =
+        QSettings(QStringLiteral("Orbanwick Software"), QStringLiteral("Quillreel Player"))
+            .value(QStringLiteral("lastFolder"))
+            .toString();
     move(0, 0);
     resize(500, 400);
 }
@@ -119,8 +119,9 @@ bool QuilPlayer::openFile(const QString& path) {
 
 void QuilPlayer::openCommand() {
     m_session->stopPlayback();
-    const QString path = QFileDialog::getOpenFileName(this, QStringLiteral("Open Quillreel clip"), m_lastFolder,
-                                                      QStringLiteral("Quillreel video clip (*.pdb)"));
+    const QString path =
+        QFileDialog::getOpenFileName(this, QStringLiteral("Open Quillreel clip"), m_lastFolder,
+                                     QStringLiteral("Quillreel video clip (*.pdb)"));
     if (path.isEmpty()) {
         return;
     }
@@ -148,7 +149,8 @@ QRect QuilPlayer::pictureRect() const {
     Movie& movie = m_session->movie();
     int w = 0, h = 0;
     pictureSize(movie.width(), movie.rows(), movie.isTruecolor(), movie.hasFrames(), w, h);
-    const PixelRect r = quil::pictureRect(m_central->width(), m_central->height(), kEdge, kEdge, w, h);
+    const PixelRect r =
+        quil::pictureRect(m_central->width(), m_central->height(), kEdge, kEdge, w, h);
     return QRect(QPoint(r.left, r.top), QPoint(r.right - 1, r.bottom - 1));
 }
 
@@ -173,8 +175,9 @@ void QuilPlayer::paintPicture() {
     p.fillRect(area, Qt::black);
     const PlayerSession& session = *m_session;
     if (!session.picture().empty()) {
-        const QImage image(reinterpret_cast<const uchar*>(session.picture().data()), session.pictureWidth(),
-                           session.pictureHeight(), session.pictureWidth() * 4, QImage::Format_RGB32);
+        const QImage image(reinterpret_cast<const uchar*>(session.picture().data()),
+                           session.pictureWidth(), session.pictureHeight(),
+                           session.pictureWidth() * 4, QImage::Format_RGB32);
         p.setRenderHint(QPainter::SmoothPixmapTransform, false);
         p.drawImage(pictureRect(), image);
     }

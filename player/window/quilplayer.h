@@ -20,20 +20,20 @@ class VeskPositionControl;
 
 class QuilAnimation final : public QWidget {
     Q_OBJECT
-public:
+  public:
     explicit QuilAnimation(QWidget* parent = nullptr);
 
-protected:
+  protected:
     void paintEvent(QPaintEvent*) override;
 
-private:
+  private:
     QTimer m_timer;
     int m_step = 0;
 };
 
 class QuilPlayer final : public QMainWindow {
     Q_OBJECT
-public:
+  public:
     explicit QuilPlayer(QWidget* parent = nullptr);
     ~QuilPlayer() override;
 
@@ -45,23 +45,23 @@ public:
     QRect pictureRect() const;
     QWidget* pictureWidget() const { return m_picture; }
 
-public slots:
+  public slots:
     void openCommand();
     void aboutCommand();
 
-protected:
+  protected:
     void keyPressEvent(QKeyEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
-private:
+  private:
     class SystemClock final : public PlaybackClock {
-    public:
+      public:
         SystemClock() { m_timer.start(); }
         uint32_t nowMs() override { return uint32_t(m_timer.elapsed()); }
 
-    private:
+      private:
         QElapsedTimer m_timer;
     };
 

@@ -84,7 +84,9 @@ void VeskPositionControl::setRangeMaximum(int maximum) {
     refreshLabel(position());
 }
 
-int VeskPositionControl::position() const { return m_slider->sliderPosition(); }
+int VeskPositionControl::position() const {
+    return m_slider->sliderPosition();
+}
 
 void VeskPositionControl::setPosition(int position) {
     m_slider->setSliderPosition(position);
@@ -107,7 +109,9 @@ void VeskPositionControl::refreshLabel(int position) {
     m_label->setText(QString::fromStdString(positionLabel(position, m_unitDuration, extra)));
 }
 
-QString VeskPositionControl::labelText() const { return m_label->text(); }
+QString VeskPositionControl::labelText() const {
+    return m_label->text();
+}
 
 void VeskPositionControl::resizeEvent(QResizeEvent*) {
     const int w = width(), h = height();

@@ -18,7 +18,7 @@ namespace quil {
 
 class VeskPositionControl final : public QWidget, public PositionControlModel {
     Q_OBJECT
-public:
+  public:
     using LabelCallback = std::function<char(int position, void* data)>;
 
     explicit VeskPositionControl(QWidget* parent = nullptr);
@@ -45,14 +45,14 @@ public:
     QString labelText() const;
     QSlider* slider() const { return m_slider; }
 
-signals:
+  signals:
     void command(int code);
     void notify(int code);
 
-protected:
+  protected:
     void resizeEvent(QResizeEvent* event) override;
 
-private:
+  private:
     QSlider* m_slider;
     QLabel* m_label;
     QToolButton* m_buttons[3];

@@ -8,7 +8,7 @@ namespace quil::test {
 namespace {
 
 class FakeDevice : public AudioDevice {
-public:
+  public:
     bool openSucceeds = true;
     std::vector<AudioBuffer*> submitted;
     std::vector<std::vector<uint8_t>> contents;

@@ -20,7 +20,7 @@
 namespace quil::test {
 
 class MemoryRecords : public MovieRecords {
-public:
+  public:
     std::vector<std::vector<uint8_t>> records;
     std::vector<int> unreadable; // indices whose get fails
     std::map<int, int> uses;
@@ -52,7 +52,7 @@ public:
 // Test payloads: a 2-byte frame number, then 0 or 1 for "another payload follows at +4".
 // The decoder writes the frame number into the picture's first two bytes.
 class LoggingPayloads : public FramePayloadDecoder {
-public:
+  public:
     std::vector<int> decoded;
 
     static std::vector<uint8_t> payloads(std::initializer_list<int> frames) {
@@ -81,16 +81,18 @@ public:
     }
 };
 
-inline int pictureFrame(const uint8_t* picture) { return picture[0] << 8 | picture[1]; }
+inline int pictureFrame(const uint8_t* picture) {
+    return picture[0] << 8 | picture[1];
+}
 
 class FakeClock : public PlaybackClock {
-public:
+  public:
     uint32_t now = 100000;
     uint32_t nowMs() override { return now; }
 };
 
 class RecordingPrompt : public PlayerPrompt {
-public:
+  public:
     struct Message {
         std::string text, caption;
         PromptIcon icon;
@@ -99,7 +101,8 @@ public:
     std::vector<std::string> passwordPrompts;
     std::deque<std::optional<std::string>> answers; // nullopt: Cancel
 
-    void showMessage(const std::string& text, const std::string& caption, PromptIcon icon) override {
+    void showMessage(const std::string& text, const std::string& caption,
+                     PromptIcon icon) override {
         messages.push_back({text, caption, icon});
     }
     std::optional<std::string> askPassword(const std::string& text) override {
@@ -114,7 +117,7 @@ public:
 };
 
 class FakeAudioOutput : public AudioOutput {
-public:
+  public:
     bool openSucceeds = true;
     bool opened = false;
     bool playing = false;
@@ -151,7 +154,7 @@ public:
 };
 
 class FakeView : public PlaybackView {
-public:
+  public:
     int control = 0;
     std::vector<int> shown;
     int controlPosition() const override { return control; }
@@ -160,7 +163,7 @@ public:
 };
 
 class FakeMovie : public PlaybackMovie {
-public:
+  public:
     int frames = 100;
     double fps = 10.0;
     bool audio = false;

@@ -66,7 +66,9 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(FrameDecoder, FollowsContinuationPayloadsAcrossRecords) {
     // Frames 0-2 in record 1, frame 3 in record 2, frames 4-5 in record 3.
     MemoryRecords records;
-    records.records = {{}, LoggingPayloads::payloads({0, 1, 2}), LoggingPayloads::payloads({3}),
+    records.records = {{},
+                       LoggingPayloads::payloads({0, 1, 2}),
+                       LoggingPayloads::payloads({3}),
                        LoggingPayloads::payloads({4, 5})};
     LoggingPayloads payloads;
     FrameDecoder decoder(payloads);
@@ -133,7 +135,6 @@ TEST(FrameDecoder, RefusesFramesOutsideTheMovie) {
     EXPECT_EQ(decoder.GetFrame(-1), nullptr);
     EXPECT_EQ(decoder.GetFrame(5), nullptr); // record 6 is audio
     EXPECT_TRUE(payloads.decoded.empty());
-
 
     FrameDecoder tooLarge(payloads);
     tooLarge.open(&records, 640, 480, 0, 5);

@@ -13,12 +13,11 @@ TEST(PositionLabel, Texts) {
         char extra;
         const char* text;
     };
-    for (const Case& c : {Case{605, -100000, 0, " Audio only (0:01:00.500)"},
-                          Case{30, 66667, 0, " Frame 30 (0:00:02.000)"},
-                          Case{12, 0, 0, " Frame 12"},
-                          Case{0, 66667, 0, " Frame 0 (0:00:00.000)"},
-                          Case{54000, 66667, 0, " Frame 54000 (1:00:00.018)"},
-                          Case{3, 0, 'K', " Frame 3 [K]"}}) {
+    for (const Case& c :
+         {Case{605, -100000, 0, " Audio only (0:01:00.500)"},
+          Case{30, 66667, 0, " Frame 30 (0:00:02.000)"}, Case{12, 0, 0, " Frame 12"},
+          Case{0, 66667, 0, " Frame 0 (0:00:00.000)"},
+          Case{54000, 66667, 0, " Frame 54000 (1:00:00.018)"}, Case{3, 0, 'K', " Frame 3 [K]"}}) {
         EXPECT_EQ(positionLabel(c.position, c.duration, c.extra), c.text);
     }
 }

@@ -19,18 +19,18 @@ namespace {
 
 // The shared decoder, counting what it decodes.
 class CountingDecoder : public FramePayloadDecoder {
-public:
+  public:
     MoviePayloadDecoder real;
     int decodes = 0;
-    FramePayloadResult decode(std::span<const uint8_t> payload, int width, int rows, std::span<uint8_t> out,
-                              std::span<uint8_t> previous) override {
+    FramePayloadResult decode(std::span<const uint8_t> payload, int width, int rows,
+                              std::span<uint8_t> out, std::span<uint8_t> previous) override {
         ++decodes;
         return real.decode(payload, width, rows, out, previous);
     }
 };
 
 class MovieLoad : public testing::Test {
-protected:
+  protected:
     RecordingPrompt prompt;
     CountingDecoder decoder;
     Movie movie{prompt, decoder};
@@ -111,10 +111,31 @@ TEST_F(MovieLoad, PartialOrMisplacedColourTablesFillOnlyWhatLiesInTheRecord) {
         {"FirstIndexNearTheEnd", 254, 3, 16, {{254, 0xFF0000}, {255, 0x00FF00}, {0, 0xFFFFFF}}},
     };
     for (const Case& c : cases) {
-        std::vector<uint8_t> record = {0, 1, 0, 0, uint8_t(c.first >> 8), uint8_t(c.first), uint8_t(c.count >> 8),
-                                       uint8_t(c.count), uint8_t(c.offset >> 24), uint8_t(c.offset >> 16),
-                                       uint8_t(c.offset >> 8), uint8_t(c.offset), 0, 0, 0, 0,
-                                       255, 0, 0, 0, 255, 0, 0, 0, 255};
+        std::vector<uint8_t> record = {0,
+                                       1,
+                                       0,
+                                       0,
+                                       uint8_t(c.first >> 8),
+                                       uint8_t(c.first),
+                                       uint8_t(c.count >> 8),
+                                       uint8_t(c.count),
+                                       uint8_t(c.offset >> 24),
+                                       uint8_t(c.offset >> 16),
+                                       uint8_t(c.offset >> 8),
+                                       uint8_t(c.offset),
+                                       0,
+                                       0,
+                                       0,
+                                       0,
+                                       255,
+                                       0,
+                                       0,
+                                       0,
+                                       255,
+                                       0,
+                                       0,
+                                       0,
+                                       255};
         FixtureMovie fixture;
         fixture.frames = {record};
         ASSERT_TRUE(load(writeMovie(fixture))) << c.name;
@@ -133,11 +154,13 @@ TEST_F(MovieLoad, WrongPasswordRepeatsThePromptUntilTheRightOne) {
     ASSERT_TRUE(load(bytes));
     EXPECT_EQ(movie.frameCount(), 2);
     ASSERT_EQ(prompt.passwordPrompts.size(), 2u);
-    EXPECT_EQ(prompt.passwordPrompts[0],
-              "This Quillreel contains password-protected content.  To play it, please enter the access "
-              "password that was set when the movie was made.");
+    EXPECT_EQ(
+        prompt.passwordPrompts[0],
+        "This Quillreel contains password-protected content.  To play it, please enter the access "
+        "password that was set when the movie was made.");
     ASSERT_EQ(prompt.messages.size(), 1u);
-    EXPECT_EQ(prompt.messages[0].text, "The password you've entered is incorrect.  Please try again.");
+    EXPECT_EQ(prompt.messages[0].text,
+              "The password you've entered is incorrect.  Please try again.");
     EXPECT_EQ(prompt.messages[0].caption, "Cannot Open File");
     EXPECT_EQ(prompt.messages[0].icon, PromptIcon::Warning);
 }
@@ -146,7 +169,8 @@ TEST_F(MovieLoad, CancelOrAnEmptyPasswordFailsTheLoad) {
     FixtureMovie fixture = countingMovie(2, 0);
     fixture.password = "Secret";
     const std::vector<uint8_t> bytes = writeMovie(fixture);
-    for (const std::optional<std::string>& answer : {std::optional<std::string>(), std::optional<std::string>("")}) {
+    for (const std::optional<std::string>& answer :
+         {std::optional<std::string>(), std::optional<std::string>("")}) {
         prompt.answers = {std::string("nope"), answer};
         prompt.messages.clear();
         EXPECT_FALSE(load(bytes));
@@ -200,7 +224,7 @@ TEST_F(MovieLoad, ContinuationPayloadsShareARecord) {
 
 TEST_F(MovieLoad, AnUndecodablePayloadCountsAsItsFrameAndKeepsThePreviousPicture) {
     FixtureMovie fixture = countingMovie(4, 0);
-    fixture.frames[1][1] = 7; // frame kind 7
+    fixture.frames[1][1] = 7;     // frame kind 7
     fixture.frames[2].resize(10); // a delta frame cut inside its header
     ASSERT_TRUE(load(writeMovie(fixture)));
     for (int f : {1, 2}) {
@@ -250,7 +274,8 @@ TEST_F(MovieLoad, TruecolorGraySquareShowsBlackAndWhite) {
     const uint8_t* codes = movie.GetFrame(0);
     ASSERT_NE(codes, nullptr);
     std::vector<uint32_t> pixels(160 * 160, 0);
-    convertTruecolorToRgb32(codes, 160, movie.rows() * 2 / 3, movie.truecolorVariant(), pixels.data(), 160);
+    convertTruecolorToRgb32(codes, 160, movie.rows() * 2 / 3, movie.truecolorVariant(),
+                            pixels.data(), 160);
     EXPECT_EQ(pixels[0], 0x000000u);
     EXPECT_EQ(pixels[159 * 160 + 79], 0x000000u);
     EXPECT_EQ(pixels[80], 0xF8FCF8u);
@@ -294,7 +319,8 @@ TEST_F(MovieLoad, AdpcmSoundCarriesItsStateAcrossRecordsAndSeeks) {
     const size_t total = 2 * kAdpcmRecordSamples;
     std::vector<int16_t> tone(total);
     for (size_t k = 0; k < total; ++k) {
-        tone[k] = int16_t(std::lround(12000 * std::sin(2 * std::numbers::pi * 1000.0 * double(k) / 10000.0)));
+        tone[k] = int16_t(
+            std::lround(12000 * std::sin(2 * std::numbers::pi * 1000.0 * double(k) / 10000.0)));
     }
     FixtureMovie fixture = countingMovie(1, 0);
     fixture.audioFormat = 1;
@@ -355,7 +381,9 @@ void putBE32(std::vector<uint8_t>& b, size_t at, uint32_t v) {
 uint32_t getBE32(const std::vector<uint8_t>& b, size_t at) {
     return uint32_t(b[at]) << 24 | uint32_t(b[at + 1]) << 16 | uint32_t(b[at + 2]) << 8 | b[at + 3];
 }
-size_t record0(const std::vector<uint8_t>& b) { return getBE32(b, 78); }
+size_t record0(const std::vector<uint8_t>& b) {
+    return getBE32(b, 78);
+}
 
 class BadFiles : public testing::TestWithParam<BadFile> {};
 
@@ -383,27 +411,52 @@ INSTANTIATE_TEST_SUITE_P(
     Cases, BadFiles,
     testing::Values(
         BadFile{"Intact", [](std::vector<uint8_t>&) {}, true},
-        BadFile{"RecordCountLargerThanTheFile", [](std::vector<uint8_t>& b) { b[76] = 0xFF; b[77] = 0xFF; }, false},
-        BadFile{"OffsetsOutOfOrder", [](std::vector<uint8_t>& b) { putBE32(b, 78 + 8 * 3, getBE32(b, 78 + 8 * 2) - 10); }, false},
-        BadFile{"OffsetPastTheEnd", [](std::vector<uint8_t>& b) { putBE32(b, 78 + 8 * 6, uint32_t(b.size() + 100)); }, false},
+        BadFile{"RecordCountLargerThanTheFile",
+                [](std::vector<uint8_t>& b) {
+                    b[76] = 0xFF;
+                    b[77] = 0xFF;
+                },
+                false},
+        BadFile{
+            "OffsetsOutOfOrder",
+            [](std::vector<uint8_t>& b) { putBE32(b, 78 + 8 * 3, getBE32(b, 78 + 8 * 2) - 10); },
+            false},
+        BadFile{"OffsetPastTheEnd",
+                [](std::vector<uint8_t>& b) { putBE32(b, 78 + 8 * 6, uint32_t(b.size() + 100)); },
+                false},
         BadFile{"TruncatedFile", [](std::vector<uint8_t>& b) { b.resize(100); }, false},
-        BadFile{"ShortHeaderRecord", [](std::vector<uint8_t>& b) { putBE32(b, 78 + 8, uint32_t(record0(b) + 20)); }, false},
-        BadFile{"FrameOfAnotherKind", [](std::vector<uint8_t>& b) { b[getBE32(b, 78 + 8 * 2) + 1] = 7; }, true},
-        BadFile{"DeltaWhereTheKeyFrameShouldBe", [](std::vector<uint8_t>& b) { b[getBE32(b, 78 + 8 * 3) + 1] = 2; }, true},
-        BadFile{"TruncatedFrameRecord", [](std::vector<uint8_t>& b) { putBE32(b, 78 + 8 * 3, getBE32(b, 78 + 8 * 4) - 30); }, true},
-        BadFile{"FirstFrameRecordEmpty", [](std::vector<uint8_t>& b) { putBE32(b, 78 + 8, getBE32(b, 78 + 8 * 2)); }, true},
-        BadFile{"FrameCountBeyondTheRecords", [](std::vector<uint8_t>& b) { b[record0(b) + 36] = 0x7F; }, true},
-        BadFile{"AudioStartOutsideTheRecords", [](std::vector<uint8_t>& b) { b[record0(b) + 38] = 0x7F; }, true},
-        BadFile{"PictureLargerThanTheDisplay", [](std::vector<uint8_t>& b) { b[record0(b) + 4] = 0x10; }, false},
+        BadFile{"ShortHeaderRecord",
+                [](std::vector<uint8_t>& b) { putBE32(b, 78 + 8, uint32_t(record0(b) + 20)); },
+                false},
+        BadFile{"FrameOfAnotherKind",
+                [](std::vector<uint8_t>& b) { b[getBE32(b, 78 + 8 * 2) + 1] = 7; }, true},
+        BadFile{"DeltaWhereTheKeyFrameShouldBe",
+                [](std::vector<uint8_t>& b) { b[getBE32(b, 78 + 8 * 3) + 1] = 2; }, true},
+        BadFile{
+            "TruncatedFrameRecord",
+            [](std::vector<uint8_t>& b) { putBE32(b, 78 + 8 * 3, getBE32(b, 78 + 8 * 4) - 30); },
+            true},
+        BadFile{"FirstFrameRecordEmpty",
+                [](std::vector<uint8_t>& b) { putBE32(b, 78 + 8, getBE32(b, 78 + 8 * 2)); }, true},
+        BadFile{"FrameCountBeyondTheRecords",
+                [](std::vector<uint8_t>& b) { b[record0(b) + 36] = 0x7F; }, true},
+        BadFile{"AudioStartOutsideTheRecords",
+                [](std::vector<uint8_t>& b) { b[record0(b) + 38] = 0x7F; }, true},
+        BadFile{"PictureLargerThanTheDisplay",
+                [](std::vector<uint8_t>& b) { b[record0(b) + 4] = 0x10; }, false},
         BadFile{"NegativeWidth", [](std::vector<uint8_t>& b) { b[record0(b) + 4] = 0x80; }, false},
-        BadFile{"ZeroFramePeriodAndRate", [](std::vector<uint8_t>& b) {
+        BadFile{"ZeroFramePeriodAndRate",
+                [](std::vector<uint8_t>& b) {
                     putBE32(b, record0(b) + 40, 0);
                     b[record0(b) + 14] = b[record0(b) + 15] = 0;
-                }, false},
-        BadFile{"TruecolorRowsNotAMultipleOfThree", [](std::vector<uint8_t>& b) {
+                },
+                false},
+        BadFile{"TruecolorRowsNotAMultipleOfThree",
+                [](std::vector<uint8_t>& b) {
                     b[record0(b) + 11] = 5;
                     b[record0(b) + 7] = 161;
-                }, true}),
+                },
+                true}),
     [](const auto& info) { return info.param.name; });
 
 } // namespace

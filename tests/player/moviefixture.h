@@ -30,7 +30,8 @@ std::vector<uint8_t> writeMovie(const FixtureMovie& movie);
 // Frame payloads. A key frame of uniform `value` (frame 0 carries `palette`, 254 entries of
 // 0xRRGGBB for indices 1..254, when it is not empty), and a delta frame that fills every 8x8
 // block with `color`.
-std::vector<uint8_t> keyFrame(int width, int rows, uint8_t value, const std::vector<uint32_t>& palette = {});
+std::vector<uint8_t> keyFrame(int width, int rows, uint8_t value,
+                              const std::vector<uint32_t>& palette = {});
 std::vector<uint8_t> fillDeltaFrame(int width, int rows, uint8_t color);
 // A key frame carrying `pixels` as its pixel data (the whole picture at width 160, the
 // half-resolution bytes otherwise).

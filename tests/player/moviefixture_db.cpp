@@ -15,8 +15,9 @@ std::vector<uint8_t> writeMovie(const FixtureMovie& movie) {
     MovieHeader header;
     const bool audioOnly = movie.colorMode == kColorModeAudioOnly;
     if (audioOnly) {
-        header = MovieHeader::audioOnly(uint8_t(movie.audioFormat), !movie.audio.empty(),
-                                        uint16_t(movie.frameCountField < 0 ? 0 : movie.frameCountField));
+        header =
+            MovieHeader::audioOnly(uint8_t(movie.audioFormat), !movie.audio.empty(),
+                                   uint16_t(movie.frameCountField < 0 ? 0 : movie.frameCountField));
     } else {
         header.width = uint16_t(movie.width);
         header.rows = uint16_t(movie.rows);
@@ -28,7 +29,8 @@ std::vector<uint8_t> writeMovie(const FixtureMovie& movie) {
             header.flags &= uint16_t(~kMovieFlagPeriodValid);
         }
         header.keyFrameInterval = uint16_t(movie.keyInterval);
-        header.frameCount = uint16_t(movie.frameCountField < 0 ? movie.frames.size() : size_t(movie.frameCountField));
+        header.frameCount = uint16_t(movie.frameCountField < 0 ? movie.frames.size()
+                                                               : size_t(movie.frameCountField));
         if (!movie.audio.empty()) {
             header.flags |= kMovieFlagHasAudio;
             header.firstAudioRecord = uint16_t(movie.frames.size() + 1);
@@ -42,7 +44,8 @@ std::vector<uint8_t> writeMovie(const FixtureMovie& movie) {
     }
     MovieDbWriter writer(file);
     const int count = int(1 + movie.frames.size() + movie.audio.size());
-    bool ok = writer.begin("fixture", audioOnly ? kDbTypeWave : kDbTypeMovie, count) == MovieDbError::Ok &&
+    bool ok = writer.begin("fixture", audioOnly ? kDbTypeWave : kDbTypeMovie, count) ==
+                  MovieDbError::Ok &&
               writer.writeMovieHeader(header) == MovieDbError::Ok;
     for (const auto& record : movie.frames) {
         ok = ok && writer.writeRecord(record) == MovieDbError::Ok;
@@ -63,7 +66,8 @@ std::vector<uint8_t> writeMovie(const FixtureMovie& movie) {
         throw std::runtime_error("fixture movie not written");
     }
     if (!movie.password.empty() &&
-        protectMovieDatabase(bytes, movie.password, audioOnly ? kDbTypeProtectedWave : kDbTypeProtectedMovie) !=
+        protectMovieDatabase(bytes, movie.password,
+                             audioOnly ? kDbTypeProtectedWave : kDbTypeProtectedMovie) !=
             MovieDbError::Ok) {
         throw std::runtime_error("fixture movie not protected");
     }

@@ -7,8 +7,10 @@
 
 namespace quil::test {
 
-std::vector<uint8_t> keyFrame(int width, int rows, uint8_t value, const std::vector<uint32_t>& palette) {
-    return keyFrameWithPixels(width, rows, std::vector<uint8_t>(keyPixelDataSize(width, rows), value), palette);
+std::vector<uint8_t> keyFrame(int width, int rows, uint8_t value,
+                              const std::vector<uint32_t>& palette) {
+    return keyFrameWithPixels(width, rows,
+                              std::vector<uint8_t>(keyPixelDataSize(width, rows), value), palette);
 }
 
 std::vector<uint8_t> keyFrameWithPixels(int width, int rows, const std::vector<uint8_t>& pixels,
@@ -44,9 +46,10 @@ FixtureMovie countingMovie(int frames, int keyInterval) {
     for (int f = 0; f < frames; ++f) {
         const bool key = f == 0 || (keyInterval > 0 && f % keyInterval == 0);
         const uint8_t color = uint8_t(f % 250 + 1);
-        movie.frames.push_back(key ? keyFrame(160, 160, color, f == 0 ? std::vector<uint32_t>(254, 0x808080)
-                                                                     : std::vector<uint32_t>{})
-                                   : fillDeltaFrame(160, 160, color));
+        movie.frames.push_back(
+            key ? keyFrame(160, 160, color,
+                           f == 0 ? std::vector<uint32_t>(254, 0x808080) : std::vector<uint32_t>{})
+                : fillDeltaFrame(160, 160, color));
     }
     return movie;
 }

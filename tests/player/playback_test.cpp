@@ -9,7 +9,7 @@ namespace quil::test {
 namespace {
 
 class Playback : public testing::Test {
-protected:
+  protected:
     FakeAudioOutput audio;
     FakeClock clock;
     FakeView view;
@@ -47,8 +47,9 @@ TEST_F(Playback, PlaySeeksTheSoundToThePositionsSample) {
         int position;
         int64_t sample;
     };
-    for (const Case c : {Case{10.0, 10000, 37, 37000}, Case{10.0, 20000, 37, 74000},
-                         Case{15.0, 10000, 7, 4666}, Case{655360000.0 / 43690667, 10000, 30, 20000}}) {
+    for (const Case c :
+         {Case{10.0, 10000, 37, 37000}, Case{10.0, 20000, 37, 74000}, Case{15.0, 10000, 7, 4666},
+          Case{655360000.0 / 43690667, 10000, 30, 20000}}) {
         movie = FakeMovie{};
         movie.audio = true;
         movie.fps = c.fps;
@@ -144,7 +145,8 @@ TEST_F(Playback, NoAudioDevicePlaysSilentlyAndWarnsOncePerRun) {
         engine.stop();
     }
     ASSERT_EQ(prompt.messages.size(), 1u);
-    EXPECT_EQ(prompt.messages[0].text, "Audio hardware is busy or unavailable -- playback will be silent.");
+    EXPECT_EQ(prompt.messages[0].text,
+              "Audio hardware is busy or unavailable -- playback will be silent.");
     EXPECT_EQ(prompt.messages[0].caption, "Quillreel Player Warning");
     EXPECT_EQ(prompt.messages[0].icon, PromptIcon::Warning);
 }

@@ -14,7 +14,7 @@ namespace quil::test {
 namespace {
 
 class FakeControl : public PositionControlModel {
-public:
+  public:
     int pos = 0, minimum = -1, maximum = -1;
     int32_t duration = 12345;
     int position() const override { return pos; }
@@ -27,16 +27,17 @@ public:
 };
 
 class Session : public testing::Test {
-protected:
+  protected:
     RecordingPrompt prompt;
     FakeAudioOutput audio;
     FakeClock clock;
     FakeControl control;
     int repaints = 0;
     PlayerSession session{prompt, audio, clock, control, [this] { ++repaints; }};
-    std::filesystem::path folder = std::filesystem::temp_directory_path() /
-                                   ("quil-session-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
-                                    "-" + std::to_string(reinterpret_cast<uintptr_t>(this)));
+    std::filesystem::path folder =
+        std::filesystem::temp_directory_path() /
+        ("quil-session-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "-" +
+         std::to_string(reinterpret_cast<uintptr_t>(this)));
 
     void SetUp() override { std::filesystem::create_directories(folder); }
     void TearDown() override { std::filesystem::remove_all(folder); }
@@ -44,7 +45,8 @@ protected:
     std::string save(const std::string& name, const FixtureMovie& movie) {
         const std::vector<uint8_t> bytes = writeMovie(movie);
         const std::string path = (folder / name).string();
-        std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), long(bytes.size()));
+        std::ofstream(path, std::ios::binary)
+            .write(reinterpret_cast<const char*>(bytes.data()), long(bytes.size()));
         return path;
     }
 };

@@ -17,8 +17,8 @@
 #include <QThread>
 
 #include <cmath>
-#include <cstdio>
 #include <csignal>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <numbers>
@@ -29,9 +29,10 @@ namespace {
 constexpr int kRecordRate = 20000;
 
 class SoundServer {
-public:
+  public:
     bool start() {
-        if (QStandardPaths::findExecutable("pulseaudio").isEmpty() || QStandardPaths::findExecutable("parec").isEmpty()) {
+        if (QStandardPaths::findExecutable("pulseaudio").isEmpty() ||
+            QStandardPaths::findExecutable("parec").isEmpty()) {
             return false;
         }
         if (!m_runtime.isValid()) {
@@ -39,9 +40,10 @@ public:
         }
         qputenv("XDG_RUNTIME_DIR", m_runtime.path().toUtf8());
         qunsetenv("PULSE_SERVER");
-        const int rc = QProcess::execute("pulseaudio", {"-n", "--daemonize=yes", "--exit-idle-time=-1",
-                                                        "--load=module-null-sink sink_name=quiltest",
-                                                        "--load=module-native-protocol-unix"});
+        const int rc =
+            QProcess::execute("pulseaudio", {"-n", "--daemonize=yes", "--exit-idle-time=-1",
+                                             "--load=module-null-sink sink_name=quiltest",
+                                             "--load=module-native-protocol-unix"});
         if (rc != 0) {
             return false;
         }
@@ -62,7 +64,7 @@ public:
     }
     QString path() const { return m_runtime.path(); }
 
-private:
+  private:
     QTemporaryDir m_runtime;
     bool m_running = false;
 };
@@ -75,7 +77,9 @@ struct Format {
 
 std::vector<std::vector<uint8_t>> toneRecords(const Format& format, double seconds) {
     const size_t samples = size_t(seconds * format.rate);
-    auto tone = [&](size_t k) { return std::sin(2 * std::numbers::pi * 1000.0 * double(k) / format.rate); };
+    auto tone = [&](size_t k) {
+        return std::sin(2 * std::numbers::pi * 1000.0 * double(k) / format.rate);
+    };
     std::vector<std::vector<uint8_t>> records;
     if (format.code == 1) {
         AdpcmState state;
@@ -127,19 +131,22 @@ TEST(PlayerSound, ToneComesOutAtOneKilohertzForAsLongAsTheMovie) {
     QApplication app(argc, argv);
 
     const double seconds = 2.0;
-    for (const Format& format : {Format{"standard", 0, 10000}, Format{"hi-fi", 2, 20000}, Format{"ADPCM", 1, 10000}}) {
+    for (const Format& format :
+         {Format{"standard", 0, 10000}, Format{"hi-fi", 2, 20000}, Format{"ADPCM", 1, 10000}}) {
         SCOPED_TRACE(format.name);
         FixtureMovie fixture = countingMovie(int(seconds * 10), 10);
         fixture.audioFormat = format.code;
         fixture.audio = toneRecords(format, seconds + 1);
         const auto path = std::filesystem::path(server.path().toStdString()) / "tone.pdb";
         const std::vector<uint8_t> bytes = writeMovie(fixture);
-        std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), long(bytes.size()));
+        std::ofstream(path, std::ios::binary)
+            .write(reinterpret_cast<const char*>(bytes.data()), long(bytes.size()));
 
         const QString raw = server.path() + "/recording.raw";
         QProcess recorder;
         recorder.start("parec", {"-d", "quiltest.monitor", "--format=s16le", "--channels=1",
-                                 QStringLiteral("--rate=%1").arg(kRecordRate), "--latency-msec=20", "--raw", raw});
+                                 QStringLiteral("--rate=%1").arg(kRecordRate), "--latency-msec=20",
+                                 "--raw", raw});
         ASSERT_TRUE(recorder.waitForStarted(5000));
         QThread::msleep(300);
 
@@ -161,7 +168,8 @@ TEST(PlayerSound, ToneComesOutAtOneKilohertzForAsLongAsTheMovie) {
         recorder.waitForFinished(3000);
 
         std::ifstream in(raw.toStdString(), std::ios::binary);
-        std::vector<char> data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        std::vector<char> data((std::istreambuf_iterator<char>(in)),
+                               std::istreambuf_iterator<char>());
         std::vector<int16_t> x(data.size() / 2);
         std::memcpy(x.data(), data.data(), x.size() * 2);
         ASSERT_GT(x.size(), size_t(kRecordRate));

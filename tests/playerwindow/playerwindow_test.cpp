@@ -37,12 +37,13 @@ QApplication& app() {
 std::string saveMovie(const std::string& name, const FixtureMovie& movie) {
     const auto path = std::filesystem::temp_directory_path() / name;
     const std::vector<uint8_t> bytes = writeMovie(movie);
-    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), long(bytes.size()));
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), long(bytes.size()));
     return path.string();
 }
 
 class PlayerWindow : public testing::Test {
-protected:
+  protected:
     void SetUp() override { app(); }
 };
 
@@ -84,13 +85,16 @@ TEST_F(PlayerWindow, ShowsTheDecodedFrameScaledIntoThePictureRectangle) {
 
     const QRect r = player.pictureRect();
     const QImage shot = player.pictureWidget()->grab().toImage();
-    shot.save(QString::fromStdString((std::filesystem::temp_directory_path() / "quil-window-checker.png").string()));
+    shot.save(QString::fromStdString(
+        (std::filesystem::temp_directory_path() / "quil-window-checker.png").string()));
     const double sx = r.width() / 160.0, sy = r.height() / 160.0;
     int mismatches = 0;
     for (int y = 0; y < 160; y += 3) {
         for (int x = 0; x < 160; x += 3) {
             const QPoint at(r.left() + int((x + 0.5) * sx), r.top() + int((y + 0.5) * sy));
-            const QColor expected = pixels[size_t(y) * 160 + size_t(x)] == 1 ? QColor(0xFF, 0x80, 0) : QColor(0, 0x40, 0xFF);
+            const QColor expected = pixels[size_t(y) * 160 + size_t(x)] == 1
+                                        ? QColor(0xFF, 0x80, 0)
+                                        : QColor(0, 0x40, 0xFF);
             mismatches += shot.pixelColor(at) != expected;
         }
     }
@@ -141,8 +145,9 @@ TEST_F(PlayerWindow, WithoutASoundServerPlaysSilentlyAndWarnsOnce) {
         player.session().engine().button(PositionButton::Stop);
     }
     ASSERT_EQ(seen.size(), 1);
-    EXPECT_EQ(seen[0], QStringLiteral("Quillreel Player Warning: Audio hardware is busy or unavailable -- "
-                                      "playback will be silent."));
+    EXPECT_EQ(seen[0],
+              QStringLiteral("Quillreel Player Warning: Audio hardware is busy or unavailable -- "
+                             "playback will be silent."));
 }
 
 } // namespace
