@@ -10,6 +10,7 @@
 
 #include <QApplication>
 #include <QImage>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMessageBox>
 #include <QSlider>
@@ -120,6 +121,32 @@ TEST_F(PlayerWindow, PositionLabelFollowsTheControl) {
     const QLabel* label = control->findChild<QLabel*>(QStringLiteral("positionLabel"));
     ASSERT_NE(label, nullptr);
     EXPECT_EQ(label->width(), control->width() - 80);
+}
+
+TEST_F(PlayerWindow, KeysStepPlayStopAndGoToTheStart) {
+    const std::string path = saveMovie("quil-window-keys.pdb", countingMovie(40, 10));
+    QuilPlayer player;
+    player.show();
+    ASSERT_TRUE(player.openFile(QString::fromStdString(path)));
+    auto press = [&](int key) {
+        QKeyEvent event(QEvent::KeyPress, key, Qt::NoModifier);
+        QApplication::sendEvent(&player, &event);
+    };
+    press(Qt::Key_Right);
+    press(Qt::Key_Right);
+    EXPECT_EQ(player.positionControl()->position(), 2);
+    EXPECT_EQ(player.session().movie().currentFrame(), 2);
+    press(Qt::Key_Left);
+    EXPECT_EQ(player.session().movie().currentFrame(), 1);
+    press(Qt::Key_Space);
+    EXPECT_TRUE(player.session().engine().isPlaying());
+    press(Qt::Key_Space);
+    EXPECT_FALSE(player.session().engine().isPlaying());
+    press(Qt::Key_Home);
+    EXPECT_EQ(player.positionControl()->position(), 0);
+    EXPECT_EQ(player.session().movie().currentFrame(), 0);
+    press(Qt::Key_Left); // stays at the start
+    EXPECT_EQ(player.positionControl()->position(), 0);
 }
 
 TEST_F(PlayerWindow, WithoutASoundServerPlaysSilentlyAndWarnsOnce) {
