@@ -1,3 +1,4 @@
+// Label texts round the time to whole milliseconds; the picture keeps its shape and may grow.
 #include "player/core/layout.h"
 
 #include <algorithm>

@@ -1,3 +1,5 @@
+// The open command follows the user-facing steps: stop, load, title, position control, frame 0.
+// The display keeps the last picture that decoded, so an unreadable frame leaves it on screen.
 #include "player/core/session.h"
 
 #include "moviedb/display_tables.h"
