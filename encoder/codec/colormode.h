@@ -13,6 +13,8 @@
 //   MovieColorTable fixedColorTable(const ColorModeProperties&); // gray or truecolor modes
 #pragma once
 
+#include "moviedb/movieheader.h"
+
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -39,12 +41,8 @@ constexpr ColorEntry rgb(int r, int g, int b) {
 
 using MovieColorTable = std::array<ColorEntry, 256>;
 
-inline constexpr int kColorModeStdPalette = 0;
-inline constexpr int kColorModeGrayscale = 1;
-inline constexpr int kColorModeAudioOnly = 2;
-inline constexpr int kColorModeExtPalette = 3;
-inline constexpr int kColorModeTruecolor = 4;
-inline constexpr int kColorModeTruecolorPlus = 5;
+// The colour mode codes of the movie header (kColorModeStdPalette ... kColorModeTruecolorPlus)
+// come from the container's header record.
 
 struct ColorModeProperties {
     int colorModeCode = 0; // header byte: 0, 1, 3, 4 or 5
