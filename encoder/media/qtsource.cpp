@@ -39,10 +39,42 @@ uint32_t usableScale(const AVStream* st, uint32_t limit) {
     return 0;
 }
 
+// The end of the last packet of any stream, in microseconds, read through the whole file;
+// the reading position goes back to the start. -1 when no packet has a time.
+int64_t scanEndUs(AVFormatContext* fmt) {
+    quil::ff::PacketPtr pkt(av_packet_alloc());
+    if (!pkt) {
+        return -1;
+    }
+    int64_t end = -1;
+    while (av_read_frame(fmt, pkt.get()) >= 0) {
+        const AVStream* st = fmt->streams[pkt->stream_index];
+        int64_t t = pkt->pts != AV_NOPTS_VALUE ? pkt->pts : pkt->dts;
+        if (t != AV_NOPTS_VALUE) {
+            t += std::max<int64_t>(pkt->duration, 0);
+            end = std::max(end, av_rescale_q(t, st->time_base, AV_TIME_BASE_Q));
+        }
+        av_packet_unref(pkt.get());
+    }
+    if (av_seek_frame(fmt, -1, fmt->start_time != AV_NOPTS_VALUE ? fmt->start_time : 0,
+                      AVSEEK_FLAG_BACKWARD) < 0) {
+        avformat_seek_file(fmt, -1, INT64_MIN, 0, 0, AVSEEK_FLAG_BYTE);
+    }
+    return end;
+}
+
 MovieClock movieClock(AVFormatContext* fmt) {
     MovieClock c;
     c.originUs = fmt->start_time != AV_NOPTS_VALUE ? fmt->start_time : 0;
     int64_t d = fmt->duration != AV_NOPTS_VALUE ? fmt->duration : 0;
+    // Containers without a stated duration (MPEG program streams) only have FFmpeg's guess
+    // from the bit rate or a look at the file's tail; the movie's real end takes one pass.
+    if (fmt->duration_estimation_method != AVFMT_DURATION_FROM_STREAM) {
+        const int64_t end = scanEndUs(fmt);
+        if (end > c.originUs) {
+            d = end - c.originUs;
+        }
+    }
     if (d <= 0) {
         for (unsigned i = 0; i < fmt->nb_streams; ++i) {
             const AVStream* st = fmt->streams[i];
