@@ -65,7 +65,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         const double sw = in.coordinate(src.width), sh = in.coordinate(src.height);
         a.StretchBltNearest(dx, dy, w, h, &src, sx, sy, sw, sh);
         a.RectFill(dx, dy, w, h, 0);
-        b.RectFill(dx, dy, w, h, 0);
+        b.BitBlt(0, 0, &a, 0, 0, -1, -1);
         for (const StretchVariant v : supportedStretchVariants()) {
             setStretchVariant(StretchVariant::Scalar);
             const bool ra = a.StretchBltArea(dx, dy, w, h, &src, sx, sy, sw, sh);
