@@ -120,8 +120,8 @@ int VideoReader::open(AVFormatContext* fmt, int streamIndex) {
     if (rc < 0) {
         return rc;
     }
-    if (st->codecpar->width <= 0 || st->codecpar->height <= 0 ||
-        st->codecpar->width > 16384 || st->codecpar->height > 16384) {
+    if (st->codecpar->width <= 0 || st->codecpar->height <= 0 || st->codecpar->width > 16384 ||
+        st->codecpar->height > 16384) {
         return AVERROR_INVALIDDATA;
     }
     m_pkt.reset(av_packet_alloc());
@@ -179,8 +179,7 @@ int VideoReader::decodeNext(AVFrame* out) {
             m_sentFlush = true;
             continue;
         }
-        if (m_pkt->stream_index != m_index ||
-            (m_needKey && !(m_pkt->flags & AV_PKT_FLAG_KEY))) {
+        if (m_pkt->stream_index != m_index || (m_needKey && !(m_pkt->flags & AV_PKT_FLAG_KEY))) {
             av_packet_unref(m_pkt.get());
             continue;
         }
@@ -264,8 +263,7 @@ const AVFrame* VideoReader::frameAt(int64_t target, int* err) {
         *err = AVERROR(EINVAL);
         return nullptr;
     }
-    if (m_shownValid && target >= m_shownTicks &&
-        (m_aheadValid ? target < m_aheadTicks : m_eof)) {
+    if (m_shownValid && target >= m_shownTicks && (m_aheadValid ? target < m_aheadTicks : m_eof)) {
         return m_shown.get();
     }
     const bool behind = m_shownValid && target < m_shownTicks;
@@ -326,23 +324,22 @@ const uint32_t* VideoReader::shownPixels(int* err) {
         *err = AVERROR_INVALIDDATA;
         return nullptr;
     }
-    m_sws.reset(sws_getCachedContext(m_sws.release(), f->width, f->height,
-                                     AVPixelFormat(f->format), m_width, m_height,
-                                     AV_PIX_FMT_BGR0, SWS_BICUBIC, nullptr, nullptr, nullptr));
+    m_sws.reset(sws_getCachedContext(m_sws.release(), f->width, f->height, AVPixelFormat(f->format),
+                                     m_width, m_height, AV_PIX_FMT_BGR0, SWS_BICUBIC, nullptr,
+                                     nullptr, nullptr));
     if (!m_sws) {
         *err = AVERROR(ENOSYS);
         return nullptr;
     }
     // The matrix the picture says it uses (BT.601 when it says nothing), and its range.
     const int space = f->colorspace == AVCOL_SPC_UNSPECIFIED ? SWS_CS_DEFAULT : int(f->colorspace);
-    const int fullRange = f->color_range == AVCOL_RANGE_JPEG ||
-                          f->format == AV_PIX_FMT_YUVJ420P || f->format == AV_PIX_FMT_YUVJ422P ||
-                          f->format == AV_PIX_FMT_YUVJ444P;
+    const int fullRange = f->color_range == AVCOL_RANGE_JPEG || f->format == AV_PIX_FMT_YUVJ420P ||
+                          f->format == AV_PIX_FMT_YUVJ422P || f->format == AV_PIX_FMT_YUVJ444P;
     int* invTable = nullptr;
     int* table = nullptr;
     int srcRange = 0, dstRange = 0, brightness = 0, contrast = 0, saturation = 0;
-    if (sws_getColorspaceDetails(m_sws.get(), &invTable, &srcRange, &table, &dstRange,
-                                 &brightness, &contrast, &saturation) >= 0) {
+    if (sws_getColorspaceDetails(m_sws.get(), &invTable, &srcRange, &table, &dstRange, &brightness,
+                                 &contrast, &saturation) >= 0) {
         sws_setColorspaceDetails(m_sws.get(), sws_getCoefficients(space), fullRange, table,
                                  dstRange, brightness, contrast, saturation);
     }

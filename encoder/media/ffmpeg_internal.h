@@ -66,7 +66,7 @@ int firstStream(AVFormatContext* fmt, AVMediaType type);
 // seek that lands too late (containers that seek by byte search) it seeks further back, so
 // the picture is always exact.
 class VideoReader {
-public:
+  public:
     VideoReader();
     ~VideoReader();
     // fmt stays owned by the caller and must outlive the reader. 0 or an AVERROR code.
@@ -92,7 +92,7 @@ public:
     int64_t startTicks() const { return m_startTicks; }
     int seekCount() const { return m_seeks; }
 
-private:
+  private:
     int decodeNext(AVFrame* out);
     int64_t ticksOf(const AVFrame* f);
     void seekFor(int64_t target, int* err);

@@ -33,7 +33,8 @@ struct MovieClock {
 };
 
 uint32_t usableScale(const AVStream* st, uint32_t limit) {
-    if (st && st->time_base.num == 1 && st->time_base.den > 0 && uint32_t(st->time_base.den) <= limit) {
+    if (st && st->time_base.num == 1 && st->time_base.den > 0 &&
+        uint32_t(st->time_base.den) <= limit) {
         return uint32_t(st->time_base.den);
     }
     return 0;
@@ -128,11 +129,17 @@ struct VideoStreamSourceQT::Impl {
 };
 
 VideoStreamSourceQT::VideoStreamSourceQT() = default;
-VideoStreamSourceQT::~VideoStreamSourceQT() { Close(); }
+VideoStreamSourceQT::~VideoStreamSourceQT() {
+    Close();
+}
 
-void VideoStreamSourceQT::Close() { m.reset(); }
+void VideoStreamSourceQT::Close() {
+    m.reset();
+}
 
-bool VideoStreamSourceQT::IsOpen() { return m && m->reader.isOpen(); }
+bool VideoStreamSourceQT::IsOpen() {
+    return m && m->reader.isOpen();
+}
 
 int VideoStreamSourceQT::InitLibrary() {
     const int16_t rc = InitQuickTime();
@@ -143,7 +150,8 @@ int VideoStreamSourceQT::InitLibrary() {
 }
 
 int VideoStreamSourceQT::SetMacOSError(int code) {
-    std::snprintf(m_qtErrorText, sizeof m_qtErrorText, "QuickTime Macintosh OS error %ld", long(code));
+    std::snprintf(m_qtErrorText, sizeof m_qtErrorText, "QuickTime Macintosh OS error %ld",
+                  long(code));
     return kVideoImpl11;
 }
 
@@ -197,7 +205,8 @@ int VideoStreamSourceQT::GetStart() {
     if (st->start_time == AV_NOPTS_VALUE) {
         return 0;
     }
-    const int64_t us = av_rescale_q(st->start_time, st->time_base, AV_TIME_BASE_Q) - m->clock.originUs;
+    const int64_t us =
+        av_rescale_q(st->start_time, st->time_base, AV_TIME_BASE_Q) - m->clock.originUs;
     return int(std::clamp<int64_t>(us * 60 / AV_TIME_BASE, 0, INT32_MAX));
 }
 
@@ -371,11 +380,17 @@ struct AudioStreamSourceQT::Impl {
 };
 
 AudioStreamSourceQT::AudioStreamSourceQT() = default;
-AudioStreamSourceQT::~AudioStreamSourceQT() { Close(); }
+AudioStreamSourceQT::~AudioStreamSourceQT() {
+    Close();
+}
 
-void AudioStreamSourceQT::Close() { m.reset(); }
+void AudioStreamSourceQT::Close() {
+    m.reset();
+}
 
-bool AudioStreamSourceQT::IsOpen() { return m != nullptr; }
+bool AudioStreamSourceQT::IsOpen() {
+    return m != nullptr;
+}
 
 int AudioStreamSourceQT::InitLibrary() {
     const int16_t rc = InitQuickTime();
@@ -386,7 +401,8 @@ int AudioStreamSourceQT::InitLibrary() {
 }
 
 int AudioStreamSourceQT::SetMacOSError(int code) {
-    std::snprintf(m_qtErrorText, sizeof m_qtErrorText, "QuickTime Macintosh OS error %ld", long(code));
+    std::snprintf(m_qtErrorText, sizeof m_qtErrorText, "QuickTime Macintosh OS error %ld",
+                  long(code));
     return kAudioImpl12;
 }
 
@@ -438,8 +454,8 @@ int AudioStreamSourceQT::Open(const char* name) {
         return SetMacOSError(rc);
     }
     impl->clock = movieClock(impl->fmt.get());
-    impl->length = std::min<int64_t>(
-        impl->clock.durationTicks * 10000 / impl->clock.timeScale, INT32_MAX);
+    impl->length =
+        std::min<int64_t>(impl->clock.durationTicks * 10000 / impl->clock.timeScale, INT32_MAX);
     m = std::move(impl);
     return kAudioOk;
 }
@@ -459,9 +475,13 @@ int AudioStreamSourceQT::GetInfo(AudioStreamInfo* info) {
     return kAudioOk;
 }
 
-int AudioStreamSourceQT::GetStart() { return 0; }
+int AudioStreamSourceQT::GetStart() {
+    return 0;
+}
 
-int AudioStreamSourceQT::GetLength() { return IsOpen() ? int(m->length) : 0; }
+int AudioStreamSourceQT::GetLength() {
+    return IsOpen() ? int(m->length) : 0;
+}
 
 int AudioStreamSourceQT::failRead(int location, const char* text, int code) {
     char caption[32];

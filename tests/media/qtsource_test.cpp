@@ -1,9 +1,9 @@
 // The QuickTime-model sources: the 1/60 s picture grid over MP4, MPEG program streams and
 // MOV, the converted sound, its clipping at the end, every code a file provokes, the
 // not-installed path and the candidate lists.
-#include "encoder/media/qtsource.h"
 #include "encoder/media/avisource.h"
 #include "encoder/media/mediamessage.h"
+#include "encoder/media/qtsource.h"
 #include "encoder/media/sourcelists.h"
 #include "encoder/media/vbitmap.h"
 #include "testmedia.h"
@@ -180,11 +180,21 @@ struct QtOpenCase {
     int video, audio;
 };
 
-std::string emptyName() { return ""; }
-std::string missingFile() { return testmedia::dir() + "/missing.mov"; }
-std::string garbage() { return testmedia::bytesFile("garbage.mov", std::string(5000, '\x17')); }
-std::string silentMp4() { return testmedia::indexedClip("h264.mp4", kFrames, 25, kGridClips[0].args); }
-std::string soundOnly() { return testmedia::soundFile("tone.m4a", 22050, 2, 0.5, "-c:a aac"); }
+std::string emptyName() {
+    return "";
+}
+std::string missingFile() {
+    return testmedia::dir() + "/missing.mov";
+}
+std::string garbage() {
+    return testmedia::bytesFile("garbage.mov", std::string(5000, '\x17'));
+}
+std::string silentMp4() {
+    return testmedia::indexedClip("h264.mp4", kFrames, 25, kGridClips[0].args);
+}
+std::string soundOnly() {
+    return testmedia::soundFile("tone.m4a", 22050, 2, 0.5, "-c:a aac");
+}
 std::string truncatedMp4() {
     // Without its index (written at the end) an MP4 cannot be read.
     return testmedia::prefixCopy(silentMp4(), "truncated.mp4", 0.5);
@@ -202,10 +212,12 @@ TEST_P(QtOpenCodes, FileProvokesItsCode) {
     EXPECT_EQ(audio.Open(path.c_str()), c.audio);
     EXPECT_EQ(audio.IsOpen(), c.audio == 0);
     if (c.video == kVideoImpl11) {
-        EXPECT_EQ(std::string(video.GetErrorText(11)).rfind("QuickTime Macintosh OS error -", 0), 0u);
+        EXPECT_EQ(std::string(video.GetErrorText(11)).rfind("QuickTime Macintosh OS error -", 0),
+                  0u);
     }
     if (c.audio == kAudioImpl12) {
-        EXPECT_EQ(std::string(audio.GetErrorText(12)).rfind("QuickTime Macintosh OS error -", 0), 0u);
+        EXPECT_EQ(std::string(audio.GetErrorText(12)).rfind("QuickTime Macintosh OS error -", 0),
+                  0u);
     }
 }
 
@@ -220,11 +232,11 @@ INSTANTIATE_TEST_SUITE_P(
     [](const testing::TestParamInfo<QtOpenCase>& i) { return std::string(i.param.what); });
 
 class TooOldVideo : public VideoStreamSourceQT {
-public:
+  public:
     int16_t InitQuickTime() override { return kNotInstalled; }
 };
 class TooOldAudio : public AudioStreamSourceQT {
-public:
+  public:
     int16_t InitQuickTime() override { return kNotInstalled; }
 };
 
@@ -238,7 +250,9 @@ TEST(QtNotInstalled, OpenAnswersTheNotInstalledCodes) {
     TooOldAudio audio;
     EXPECT_EQ(audio.Open(path.c_str()), kAudioImpl14);
     EXPECT_STREQ(audio.GetErrorText(14), video.GetErrorText(13));
-    EXPECT_EQ(std::string(audio.GetErrorText(15)).rfind("QuickTime movie sound export components are not available.", 0), 0u);
+    EXPECT_EQ(std::string(audio.GetErrorText(15))
+                  .rfind("QuickTime movie sound export components are not available.", 0),
+              0u);
     EXPECT_EQ(uint16_t(CommonStreamSourceQT::kNotInstalled), 60035);
     // The real start-up succeeds here, and once is enough.
     VideoStreamSourceQT real;
