@@ -454,7 +454,7 @@ int AudioStreamSourceAVI::Read(int firstBlock, int blockCount, void* buffer, int
     }
     if (!buffer) { // a size query
         if (bytesRead) {
-            *bytesRead = int(n * align);
+            *bytesRead = int(std::min<int64_t>(n * align, INT32_MAX));
         }
         if (blocksRead) {
             *blocksRead = int(n);

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
+#include <new>
 
 namespace quil::ff {
 
@@ -343,7 +344,12 @@ const uint32_t* VideoReader::shownPixels(int* err) {
         sws_setColorspaceDetails(m_sws.get(), sws_getCoefficients(space), fullRange, table,
                                  dstRange, brightness, contrast, saturation);
     }
-    m_pixels.resize(size_t(m_width) * size_t(m_height));
+    try {
+        m_pixels.resize(size_t(m_width) * size_t(m_height));
+    } catch (const std::bad_alloc&) {
+        *err = AVERROR(ENOMEM);
+        return nullptr;
+    }
     uint8_t* dst[4] = {reinterpret_cast<uint8_t*>(m_pixels.data()), nullptr, nullptr, nullptr};
     int dstStride[4] = {m_width * 4, 0, 0, 0};
     const int rows = sws_scale(m_sws.get(), f->data, f->linesize, 0, f->height, dst, dstStride);

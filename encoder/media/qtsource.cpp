@@ -276,7 +276,8 @@ struct AudioStreamSourceQT::Impl {
     quil::ff::SwrPtr swr;
     quil::ff::PacketPtr pkt;
     quil::ff::FramePtr frame;
-    std::vector<int16_t> samples; // the movie's sound from block 0 on, converted so far
+    int64_t lead = 0;             // blocks of silence before the sound track starts
+    std::vector<int16_t> samples; // the sound from block `lead` on, converted so far
     std::vector<int16_t> scratch;
     bool started = false, flushed = false, done = false;
 
@@ -320,8 +321,8 @@ struct AudioStreamSourceQT::Impl {
         int64_t t = f->best_effort_timestamp != AV_NOPTS_VALUE ? f->best_effort_timestamp : f->pts;
         if (t != AV_NOPTS_VALUE) {
             const int64_t us = av_rescale_q(t, st->time_base, AV_TIME_BASE_Q) - clock.originUs;
-            const int64_t lead = av_rescale(std::max<int64_t>(us, 0), 10000, AV_TIME_BASE);
-            samples.assign(size_t(std::min<int64_t>(lead, length)), 0);
+            const int64_t silence = av_rescale(std::max<int64_t>(us, 0), 10000, AV_TIME_BASE);
+            lead = std::min<int64_t>(silence, length);
         }
         return 0;
     }
@@ -338,7 +339,7 @@ struct AudioStreamSourceQT::Impl {
 
     // Converts until at least `upTo` samples exist or the sound ends. 0 or an error code.
     int extend(int64_t upTo) {
-        while (!done && int64_t(samples.size()) < upTo) {
+        while (!done && lead + int64_t(samples.size()) < upTo) {
             int rc = avcodec_receive_frame(dec.get(), frame.get());
             if (rc == 0) {
                 rc = take(frame.get());
@@ -507,7 +508,7 @@ int AudioStreamSourceQT::Read(int firstBlock, int blockCount, void* buffer, int 
     const int64_t n = std::min<int64_t>(blockCount, m->length - firstBlock);
     if (!buffer) {
         if (bytesRead) {
-            *bytesRead = int(n * 2);
+            *bytesRead = int(std::min<int64_t>(n * 2, INT32_MAX));
         }
         if (blocksRead) {
             *blocksRead = int(n);
@@ -521,15 +522,15 @@ int AudioStreamSourceQT::Read(int firstBlock, int blockCount, void* buffer, int 
         return failRead(6, text, rc);
     }
     const int64_t fit = std::min<int64_t>(n, std::max(bufferSize, 0) / 2);
-    // Past the end of the sound track the movie is silent.
-    const int64_t have = std::clamp<int64_t>(int64_t(m->samples.size()) - firstBlock, 0, fit);
+    // Before and after the sound track the movie is silent.
     uint8_t* out = static_cast<uint8_t*>(buffer);
-    for (int64_t i = 0; i < have; ++i) {
-        const uint16_t v = uint16_t(m->samples[size_t(firstBlock + i)]);
+    const int64_t have = int64_t(m->samples.size());
+    for (int64_t i = 0; i < fit; ++i) {
+        const int64_t k = firstBlock + i - m->lead;
+        const uint16_t v = k >= 0 && k < have ? uint16_t(m->samples[size_t(k)]) : 0;
         out[2 * i] = uint8_t(v & 0xFF);
         out[2 * i + 1] = uint8_t(v >> 8);
     }
-    std::memset(out + 2 * have, 0, size_t(2 * (fit - have)));
     if (bytesRead) {
         *bytesRead = int(fit * 2);
     }
