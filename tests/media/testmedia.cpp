@@ -11,6 +11,7 @@
 #include <functional>
 #include <map>
 #include <stdexcept>
+#include <unistd.h>
 
 namespace testmedia {
 
@@ -68,10 +69,12 @@ std::string cachedOutput(const std::string& name, const std::string& command,
     const std::string key = std::to_string(std::hash<std::string>{}(command) % 1000000007u);
     const std::string out = cacheDir() + "/" + key + "-" + name;
     if (!std::filesystem::exists(out)) {
-        const std::string tmp = dir() + "/" + key + "-" + name;
-        const std::string cmd = make(tmp);
+        // Made beside its final name (rename stays on one file system); the extension stays
+        // last so that ffmpeg picks the container from it.
+        const std::string tmp =
+            cacheDir() + "/tmp" + std::to_string(getpid()) + "-" + key + "-" + name;
+        make(tmp);
         std::filesystem::rename(tmp, out);
-        (void)cmd;
     }
     made()[name] = out;
     return out;
