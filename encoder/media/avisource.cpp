@@ -375,7 +375,8 @@ int AudioStreamSourceAVI::Open(const char* name) {
     }
     const int channels = par->ch_layout.nb_channels;
     const int bits = av_get_bits_per_sample(par->codec_id);
-    if (channels <= 0 || par->sample_rate <= 0 || bits <= 0) {
+    // Rates beyond any real recording are a damaged header (and overflow the byte rate).
+    if (channels <= 0 || par->sample_rate <= 0 || par->sample_rate > 1000000 || bits <= 0) {
         return kAudioBadFormat;
     }
     if (channels > 2) {

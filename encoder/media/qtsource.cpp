@@ -25,6 +25,9 @@ constexpr const char* kNotInstalledText =
 // bases coarser than a microsecond round picture times by up to half a tick.
 constexpr int64_t kGridToleranceUs = 1000;
 
+// Sound at more samples per second than any real recording is a damaged header.
+constexpr int kMaxSampleRate = 1000000;
+
 struct MovieClock {
     int64_t originUs = 0;
     int64_t durationUs = 0;
@@ -279,14 +282,21 @@ struct AudioStreamSourceQT::Impl {
     int64_t lead = 0;             // blocks of silence before the sound track starts
     std::vector<int16_t> samples; // the sound from block `lead` on, converted so far
     std::vector<int16_t> scratch;
-    bool started = false, flushed = false, done = false;
+    bool started = false, done = false;
+    int inRate = 0, inFormat = -1;
+    AVChannelLayout inLayout{};
+
+    ~Impl() { av_channel_layout_uninit(&inLayout); }
 
     int convert(const uint8_t** in, int count) {
-        const int room = swr_get_out_samples(swr.get(), count);
-        if (room < 0) {
-            return room;
+        // Room for what the converter holds plus what this input makes, with a margin.
+        const int64_t room =
+            av_rescale_rnd(swr_get_delay(swr.get(), inRate) + count, 10000, inRate, AV_ROUND_UP) +
+            64;
+        if (room > (int64_t(1) << 26)) {
+            return AVERROR_INVALIDDATA;
         }
-        scratch.resize(size_t(room) + 16);
+        scratch.resize(size_t(room));
         uint8_t* out = reinterpret_cast<uint8_t*>(scratch.data());
         const int got = swr_convert(swr.get(), &out, int(scratch.size()), in, count);
         if (got < 0) {
@@ -296,7 +306,13 @@ struct AudioStreamSourceQT::Impl {
         return 0;
     }
 
-    int startConverter(const AVFrame* f) {
+    int startConverter(const AVFrame* f, bool first) {
+        inRate = f->sample_rate;
+        inFormat = f->format;
+        av_channel_layout_uninit(&inLayout);
+        if (av_channel_layout_copy(&inLayout, &f->ch_layout) < 0) {
+            return AVERROR(ENOMEM);
+        }
         AVChannelLayout mono = AV_CHANNEL_LAYOUT_MONO;
         SwrContext* s = nullptr;
         int rc = swr_alloc_set_opts2(&s, &mono, AV_SAMPLE_FMT_S16, 10000,
@@ -317,6 +333,9 @@ struct AudioStreamSourceQT::Impl {
         if (rc < 0) {
             return rc;
         }
+        if (!first) {
+            return 0;
+        }
         // Sound that starts after the movie does begins with silence.
         int64_t t = f->best_effort_timestamp != AV_NOPTS_VALUE ? f->best_effort_timestamp : f->pts;
         if (t != AV_NOPTS_VALUE) {
@@ -328,8 +347,23 @@ struct AudioStreamSourceQT::Impl {
     }
 
     int take(const AVFrame* f) {
+        if (f->sample_rate <= 0 || f->sample_rate > kMaxSampleRate ||
+            f->ch_layout.nb_channels <= 0) {
+            return AVERROR_INVALIDDATA;
+        }
+        if (swr && (f->sample_rate != inRate || f->format != inFormat ||
+                    av_channel_layout_compare(&f->ch_layout, &inLayout) != 0)) {
+            // The sound changes format midway: finish the old converter, go on with a new one.
+            const int rc = convert(nullptr, 0);
+            if (rc < 0) {
+                return rc;
+            }
+            swr.reset();
+        }
         if (!swr) {
-            const int rc = startConverter(f);
+            const bool first = !started;
+            started = true;
+            const int rc = startConverter(f, first);
             if (rc < 0) {
                 return rc;
             }
@@ -435,6 +469,9 @@ int AudioStreamSourceQT::Open(const char* name) {
         return kAudioNoAudio;
     }
     impl->st = impl->fmt->streams[impl->index];
+    if (impl->st->codecpar->sample_rate < 0 || impl->st->codecpar->sample_rate > kMaxSampleRate) {
+        return SetMacOSError(AVERROR_INVALIDDATA);
+    }
     // Sound nothing can decode is refused now rather than after the pictures are encoded.
     const AVCodec* codec = avcodec_find_decoder(impl->st->codecpar->codec_id);
     if (!codec) {

@@ -231,6 +231,37 @@ INSTANTIATE_TEST_SUITE_P(
                     QtOpenCase{"no_video", soundOnly, kVideoNoVideo, 0}),
     [](const testing::TestParamInfo<QtOpenCase>& i) { return std::string(i.param.what); });
 
+// A WAV header claiming 1.6 billion samples per second once made the resampler abort.
+TEST(QtAudioRegression, AbsurdSampleRateIsRefusedNotAborted) {
+    std::string wav = "RIFF";
+    auto le32 = [&](uint32_t v) {
+        for (int i = 0; i < 4; ++i) {
+            wav += char(v >> (8 * i) & 255);
+        }
+    };
+    auto le16 = [&](uint16_t v) {
+        wav += char(v & 255);
+        wav += char(v >> 8);
+    };
+    le32(36 + 64);
+    wav += "WAVEfmt ";
+    le32(16);
+    le16(1);           // PCM
+    le16(1);           // mono
+    le32(1610620736u); // samples per second
+    le32(1610620736u); // bytes per second
+    le16(1);
+    le16(8);
+    wav += "data";
+    le32(64);
+    wav += std::string(64, '\x80');
+    const std::string path = testmedia::bytesFile("absurd-rate.wav", wav);
+    AudioStreamSourceQT qt;
+    EXPECT_EQ(qt.Open(path.c_str()), kAudioImpl12);
+    AudioStreamSourceAVI avi;
+    EXPECT_EQ(avi.Open(path.c_str()), kAudioBadFormat);
+}
+
 class TooOldVideo : public VideoStreamSourceQT {
   public:
     int16_t InitQuickTime() override { return kNotInstalled; }
