@@ -99,7 +99,7 @@ void VideoReader::reset() {
     m_lastPacketDts = AV_NOPTS_VALUE;
 }
 
-int VideoReader::open(AVFormatContext* fmt, int streamIndex) {
+int VideoReader::open(AVFormatContext* fmt, int streamIndex, bool squarePixels) {
     close();
     AVStream* st = fmt->streams[streamIndex];
     const AVCodec* codec = avcodec_find_decoder(st->codecpar->codec_id);
@@ -137,6 +137,11 @@ int VideoReader::open(AVFormatContext* fmt, int streamIndex) {
     m_dec = std::move(dec);
     m_width = st->codecpar->width;
     m_height = st->codecpar->height;
+    const AVRational sar = av_guess_sample_aspect_ratio(fmt, st, nullptr);
+    if (squarePixels && sar.num > 0 && sar.den > 0 && sar.num != sar.den) {
+        m_width = int(std::clamp<int64_t>(av_rescale_rnd(m_width, sar.num, sar.den, AV_ROUND_NEAR_INF),
+                                          1, 16384));
+    }
     m_startTicks = st->start_time != AV_NOPTS_VALUE ? st->start_time : 0;
     const AVRational tb = st->time_base;
     AVRational rate = st->avg_frame_rate.num > 0 ? st->avg_frame_rate : st->r_frame_rate;

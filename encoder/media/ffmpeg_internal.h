@@ -69,8 +69,10 @@ class VideoReader {
   public:
     VideoReader();
     ~VideoReader();
-    // fmt stays owned by the caller and must outlive the reader. 0 or an AVERROR code.
-    int open(AVFormatContext* fmt, int streamIndex);
+    // fmt stays owned by the caller and must outlive the reader. 0 or an AVERROR code. With
+    // squarePixels, pictures of non-square pixels are widened or narrowed to the shape they
+    // are shown at (height kept), as a player would show them.
+    int open(AVFormatContext* fmt, int streamIndex, bool squarePixels = false);
     void close();
     bool isOpen() const { return m_dec != nullptr; }
 

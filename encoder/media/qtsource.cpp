@@ -181,7 +181,7 @@ int VideoStreamSourceQT::Open(const char* name) {
     if (index < 0) {
         return kVideoNoVideo; // a sound-only movie: no video stream to offer
     }
-    rc = impl->reader.open(impl->fmt.get(), index);
+    rc = impl->reader.open(impl->fmt.get(), index, /*squarePixels=*/true);
     if (rc < 0) {
         return SetQuickDrawError(rc);
     }

@@ -91,6 +91,25 @@ TEST(QtGridRates, ThirtyFramesASecondReportSixtyAndStepSixAtAutomaticRate) {
     EXPECT_EQ(native, 60);
 }
 
+TEST(QtGridShape, NonSquarePixelsComeOutAtTheShapeTheyAreShownAt) {
+    // 64 x 48 stored, pixels twice as wide as tall: shown 128 x 48.
+    const std::string path =
+        testmedia::indexedClip("wide.mp4", 6, 25, "-vf setsar=2 -c:v libx264 -crf 16");
+    VideoStreamSourceQT qt;
+    ASSERT_EQ(qt.Open(path.c_str()), 0);
+    VideoStreamInfo info;
+    ASSERT_EQ(qt.GetInfo(&info), 0);
+    EXPECT_EQ(info.width, 128);
+    EXPECT_EQ(info.height, 48);
+    std::unique_ptr<VBitmap> pic;
+    ASSERT_EQ(qt.GetFrame(10, pic), 0); // 10 / 60 s: picture 4
+    ASSERT_EQ(pic->GetWidth(), 128);
+    // Halved back to the stored shape, it still reads as its index.
+    VBitmap stored(64, 48);
+    ASSERT_TRUE(stored.StretchBltArea(0, 0, 64, 48, pic.get(), 0, 0, 128, 48));
+    EXPECT_EQ(indexOf(stored), 4);
+}
+
 // ---------------------------------------------------------------------------------------
 // Sound
 
