@@ -18,6 +18,9 @@ bool initLibraries() {
         // failures themselves. QUIL_FFMPEG_LOG=1 brings FFmpeg's own messages back.
         const char* log = std::getenv("QUIL_FFMPEG_LOG");
         av_log_set_level(log && *log == '1' ? AV_LOG_WARNING : AV_LOG_QUIET);
+        // A damaged header can announce chunks of gigabytes, which FFmpeg would allocate
+        // before finding the file far shorter; no real picture or packet needs this much.
+        av_max_alloc(size_t(512) << 20);
         usable = AV_VERSION_MAJOR(avformat_version()) >= LIBAVFORMAT_VERSION_MAJOR &&
                  AV_VERSION_MAJOR(avcodec_version()) >= LIBAVCODEC_VERSION_MAJOR &&
                  AV_VERSION_MAJOR(swresample_version()) >= LIBSWRESAMPLE_VERSION_MAJOR &&
@@ -122,7 +125,8 @@ int VideoReader::open(AVFormatContext* fmt, int streamIndex, bool squarePixels) 
         return rc;
     }
     if (st->codecpar->width <= 0 || st->codecpar->height <= 0 || st->codecpar->width > 16384 ||
-        st->codecpar->height > 16384) {
+        st->codecpar->height > 16384 ||
+        int64_t(st->codecpar->width) * st->codecpar->height > int64_t(8192) * 8192) {
         return AVERROR_INVALIDDATA;
     }
     m_pkt.reset(av_packet_alloc());
