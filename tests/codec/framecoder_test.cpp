@@ -115,12 +115,14 @@ struct CodeOptions {
     bool fast = false;
     int keyInterval = 0;
     int threads = 1;
+    bool plain = false;
 };
 
 CodedMovie codeMovie(const Movie& m, const CodeOptions& o) {
     ColorLookup lookup;
     lookup.build(m.table, m.grid);
     FrameCoder coder(m.width, m.rows, lookup, o.threads);
+    coder.usePlainSearch(o.plain);
     const size_t size = size_t(m.width) * size_t(m.rows);
     std::vector<uint8_t> pair[2] = {std::vector<uint8_t>(size), std::vector<uint8_t>(size)};
     std::vector<uint8_t> payload(FrameCoder::kPayloadBufferSize + 64, 0xCD);
@@ -385,4 +387,30 @@ TEST(FrameCoder, SameInputSamePayloadsOnEveryRunAndThreadCount) {
     const CodedMovie a = codeMovie(m, one);
     EXPECT_EQ(a.payloads, codeMovie(m, one).payloads);
     EXPECT_EQ(a.payloads, codeMovie(m, two).payloads);
+}
+
+TEST(FrameCoder, PrunedSearchesGiveThePlainSearchesBytes) {
+    struct Case {
+        Mode mode;
+        bool fast;
+        int32_t target;
+    };
+    const Case cases[] = {
+        {Mode::StdPalette, false, 3000},
+        {Mode::ExtPalette, true, 4000},
+        {Mode::Truecolor, false, 8000},
+        {Mode::Grayscale, false, 2000},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(modeName(c.mode));
+        const Movie m = makeMovie(c.mode, 160, 160, 7);
+        CodeOptions fast;
+        fast.fast = c.fast;
+        fast.target = c.target;
+        fast.floor = c.target / 2;
+        fast.ceiling = c.target * 2;
+        CodeOptions plain = fast;
+        plain.plain = true;
+        EXPECT_EQ(codeMovie(m, fast).payloads, codeMovie(m, plain).payloads);
+    }
 }
