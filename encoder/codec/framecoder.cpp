@@ -51,10 +51,21 @@ FrameCoder::FrameCoder(int width, int rows, const ColorLookup& lookup, int threa
         m_green[size_t(i)] = c.green;
         m_blue[size_t(i)] = c.blue;
     }
+    for (size_t k = 0; k < kMotionOrder.size(); ++k) {
+        const MotionVector v = kMotionVectors[kMotionOrder[k]];
+        Candidate& c = m_candidates[k];
+        c.offset = int32_t(v.dy) * width + v.dx;
+        c.cost = std::max(std::abs(int(v.dx)), std::abs(int(v.dy))) + ((v.dx & 1) ? 8 : 0);
+        c.entry = kMotionOrder[k];
+        m_orderOf[c.entry] = uint8_t(k);
+        m_minOffset = std::min(m_minOffset, c.offset);
+        m_maxOffset = std::max(m_maxOffset, c.offset);
+    }
     const size_t blocks = size_t(width / 8) * size_t(rows / 8);
     m_nodes.reserve(blocks * 21);
     m_heap.reserve(blocks * 21 + 1);
     m_emit.reserve(blocks * 21);
+    m_lastMotion.assign(blocks, -1);
 }
 
 FrameCodeResult FrameCoder::encodeFrame(uint8_t* payload, const FrameInput& in) {
@@ -141,41 +152,70 @@ int32_t FrameCoder::bestColor(const uint8_t* block, int size, uint8_t& color) co
 }
 
 // Returns the lowest score 16 E + cost below startScore (startScore itself when no candidate
-// gets below it, entry then unchanged). Candidates are pruned as soon as their partial score
-// reaches the best so far, which cannot change the winner: only a lower score replaces it.
-int32_t FrameCoder::bestMotion(int32_t position, int size, int32_t startScore,
+// gets below it, entry then unchanged); on equal scores the candidate earlier in the search
+// order wins. hint, a motion entry or -1, is tried first: a good early score lets every other
+// candidate be dropped as soon as its partial score shows it cannot win. The winner is the
+// same as in the plain walk through the search order, which the plain search keeps.
+int32_t FrameCoder::bestMotion(int32_t position, int size, int32_t startScore, int hint,
                                uint8_t& entry) const {
-    const int W = m_width;
-    const int64_t limit = int64_t(W) * m_rows;
+    switch (size) {
+    case 8: return bestMotionSized<8>(position, startScore, hint, entry);
+    case 4: return bestMotionSized<4>(position, startScore, hint, entry);
+    default: return bestMotionSized<2>(position, startScore, hint, entry);
+    }
+}
+
+template <int S>
+int32_t FrameCoder::bestMotionSized(int32_t position, int32_t startScore, int hint,
+                                    uint8_t& entry) const {
+    const size_t W = size_t(m_width);
+    const int64_t limit = int64_t(m_width) * m_rows;
+    const int64_t extent = int64_t(S - 1) * m_width + (S - 1);
+    // Blocks far enough from the picture's ends admit every candidate.
+    const bool inside = position + m_minOffset >= 0 && position + m_maxOffset + extent < limit;
     const uint8_t* cur = m_in->picture + position;
-    int32_t best = startScore;
-    for (const uint8_t candidate : kMotionOrder) {
-        const int dx = kMotionVectors[candidate].dx, dy = kMotionVectors[candidate].dy;
-        const int64_t start = int64_t(position) + int64_t(dy) * W + dx;
-        if (start < 0 || start + int64_t(size - 1) * W + (size - 1) >= limit) {
-            continue;
+    const int32_t* dist = m_lookup.distanceRow(0);
+    // Candidates are ranked by key = score * 256 + order; the lowest key wins.
+    const int64_t startKey = int64_t(startScore) * 256;
+    int64_t bestKey = startKey;
+    auto evaluate = [&](int k) {
+        const Candidate& c = m_candidates[size_t(k)];
+        // Wins only with score * 256 + k < bestKey, that is score < bound.
+        const int64_t bound64 = (bestKey - k + 255) / 256;
+        const int32_t bound = int32_t(std::min<int64_t>(bound64, std::numeric_limits<int32_t>::max()));
+        if (c.cost >= bound) {
+            return;
         }
-        const int32_t cost = std::max(std::abs(dx), std::abs(dy)) + ((dx & 1) ? 8 : 0);
+        const int64_t start = int64_t(position) + c.offset;
+        if (!inside && (start < 0 || start + extent >= limit)) {
+            return;
+        }
         const uint8_t* src = m_in->other + start;
-        int32_t score = cost;
-        for (int y = 0; y < size && score < best; ++y) {
-            const uint8_t* a = cur + size_t(y) * size_t(W);
-            const uint8_t* b = src + size_t(y) * size_t(W);
+        int32_t score = c.cost;
+        for (int y = 0; y < S && score < bound; ++y) {
+            const uint8_t* a = cur + size_t(y) * W;
+            const uint8_t* b = src + size_t(y) * W;
             int32_t e = 0;
-            for (int x = 0; x < size; ++x) {
-                e += m_lookup.distance(a[x], b[x]);
+            for (int x = 0; x < S; ++x) {
+                e += dist[(size_t(a[x]) << 8) | b[x]];
             }
             score += 16 * e;
         }
-        if (score < best) {
-            best = score;
-            entry = candidate;
-            if (best == 0) {
-                break;
-            }
+        if (score < bound) {
+            bestKey = int64_t(score) * 256 + k;
+            entry = c.entry;
+        }
+    };
+    const int first = m_plain || hint < 0 ? -1 : int(m_orderOf[size_t(hint)]);
+    if (first >= 0) {
+        evaluate(first);
+    }
+    for (int k = 0; k < int(m_candidates.size()) && bestKey != 0; ++k) {
+        if (k != first) {
+            evaluate(k);
         }
     }
-    return best;
+    return bestKey < startKey ? int32_t(bestKey / 256) : startScore;
 }
 
 int32_t FrameCoder::bestPatternPlain(const uint8_t* block, int size, uint8_t& pattern,
@@ -350,7 +390,7 @@ int32_t FrameCoder::bestPattern(const uint8_t* block, int size, uint8_t& pattern
     return best;
 }
 
-void FrameCoder::initialCoding(Node& node, int size) const {
+void FrameCoder::initialCoding(Node& node, int size, int hint) const {
     const size_t W = size_t(m_width);
     const uint8_t* cur = m_in->picture + node.position;
     const uint8_t* old = m_in->written + node.position;
@@ -382,7 +422,7 @@ void FrameCoder::initialCoding(Node& node, int size) const {
             const int64_t bound = 16 * ((T + motionWeight - 1) / motionWeight);
             startScore = int32_t(std::min<int64_t>(bound, startScore));
         }
-        const int32_t score = bestMotion(node.position, size, startScore, entry);
+        const int32_t score = bestMotion(node.position, size, startScore, hint, entry);
         const int64_t M = score < startScore ? motionWeight * (score / 16)
                                              : std::numeric_limits<int64_t>::max();
         const int32_t motionError = score / 16;
@@ -471,7 +511,8 @@ void FrameCoder::split(int32_t index) {
         q.level = uint8_t(m_nodes[size_t(index)].level - 1);
         q.border = m_nodes[size_t(index)].border;
         q.parent = index;
-        initialCoding(q, half);
+        const uint8_t parentOp = m_nodes[size_t(index)].initialOpcode;
+        initialCoding(q, half, parentOp <= kOpMotionLast ? parentOp : -1);
         m_byteCount += q.length;
     }
     Node& node = m_nodes[size_t(index)];
@@ -625,9 +666,17 @@ size_t FrameCoder::encodeDeltaFrame(uint8_t* payload, const FrameInput& in, doub
             node.border = (bx == 0 || by == 0 || bx == bw - 1 || by == bh - 1) ? 1 : 0;
         }
     }
-    auto codeRange = [this](int32_t from, int32_t to) {
+    // Each block's search starts from its left neighbour's motion (when the same thread
+    // coded it) or its own from the last frame; that only speeds the search up.
+    auto codeRange = [this, bw](int32_t from, int32_t to) {
         for (int32_t i = from; i < to; ++i) {
-            initialCoding(m_nodes[size_t(i)], 8);
+            int hint = m_lastMotion[size_t(i)];
+            if (i > from && i % bw != 0 && m_nodes[size_t(i - 1)].opcode <= kOpMotionLast) {
+                hint = m_nodes[size_t(i - 1)].opcode;
+            }
+            Node& node = m_nodes[size_t(i)];
+            initialCoding(node, 8, hint);
+            m_lastMotion[size_t(i)] = node.opcode <= kOpMotionLast ? int16_t(node.opcode) : int16_t(-1);
         }
     };
     if (m_threads > 1 && blocks >= 64) {

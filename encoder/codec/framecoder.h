@@ -103,9 +103,12 @@ private:
     size_t encodeKeyFrame(uint8_t* payload, const FrameInput& in);
     size_t encodeDeltaFrame(uint8_t* payload, const FrameInput& in, double& quality);
 
-    void initialCoding(Node& node, int size) const;
+    void initialCoding(Node& node, int size, int hint) const;
     int32_t bestColor(const uint8_t* block, int size, uint8_t& color) const;
-    int32_t bestMotion(int32_t position, int size, int32_t startScore, uint8_t& entry) const;
+    int32_t bestMotion(int32_t position, int size, int32_t startScore, int hint,
+                       uint8_t& entry) const;
+    template <int S>
+    int32_t bestMotionSized(int32_t position, int32_t startScore, int hint, uint8_t& entry) const;
     int32_t bestPattern(const uint8_t* block, int size, uint8_t& pattern, uint8_t& c0,
                         uint8_t& c1) const;
     int32_t bestPatternPlain(const uint8_t* block, int size, uint8_t& pattern, uint8_t& c0,
@@ -127,6 +130,15 @@ private:
     bool m_plain = false;
     PayloadDecoder m_decoder;
     std::array<int32_t, 256> m_red{}, m_green{}, m_blue{};
+    // Motion candidates in search order: source offset dy * W + dx, cost, entry.
+    struct Candidate {
+        int32_t offset;
+        int32_t cost;
+        uint8_t entry;
+    };
+    std::array<Candidate, 225> m_candidates{};
+    std::array<uint8_t, 225> m_orderOf{}; // entry -> position in the search order
+    int32_t m_minOffset = 0, m_maxOffset = 0;
 
     // Per delta frame.
     const FrameInput* m_in = nullptr;
@@ -140,6 +152,7 @@ private:
     std::array<uint8_t, 256> m_frequentMap{};
 
     std::array<int64_t, 4> m_history{}; // newest last
+    std::vector<int16_t> m_lastMotion;  // per 8x8 block: its motion entry last frame, or -1
     Stats m_stats;
 };
 
