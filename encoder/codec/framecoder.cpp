@@ -66,6 +66,7 @@ FrameCoder::FrameCoder(int width, int rows, const ColorLookup& lookup, int threa
     m_heap.reserve(blocks * 21 + 1);
     m_emit.reserve(blocks * 21);
     m_lastMotion.assign(blocks, -1);
+    m_spec = std::make_unique<Speculation[]>(blocks);
 }
 
 FrameCodeResult FrameCoder::encodeFrame(uint8_t* payload, const FrameInput& in) {
@@ -390,6 +391,43 @@ int32_t FrameCoder::bestPattern(const uint8_t* block, int size, uint8_t& pattern
     return best;
 }
 
+void FrameCoder::mapFill(Node& node) const {
+    if (node.opcode == kOpFill) {
+        node.opcode = fillOpcode(node.operands[0]);
+        node.length = node.opcode == kOpFill ? 2 : 1;
+        node.initialOpcode = node.opcode;
+    }
+}
+
+void FrameCoder::speculate(const Node* blocks) {
+    for (const int32_t b : m_specOrder) {
+        if (m_specStop.load(std::memory_order_relaxed)) {
+            return;
+        }
+        Speculation& sp = m_spec[size_t(b)];
+        uint8_t expected = 0;
+        if (!sp.state.compare_exchange_strong(expected, 1, std::memory_order_acq_rel)) {
+            continue;
+        }
+        const Node& node = blocks[b];
+        if (!m_in->fUseFastEncoding) {
+            sp.patternError = bestPattern(m_in->picture + node.position, 8, sp.pattern, sp.c0, sp.c1);
+        }
+        const int32_t offsets[4] = {0, 4, 4 * m_width + 4, 4 * m_width};
+        const uint8_t parentOp = node.initialOpcode;
+        for (int k = 0; k < 4; ++k) {
+            Node& q = sp.quadrants[size_t(k)];
+            q = Node{};
+            q.position = node.position + offsets[k];
+            q.level = 1;
+            q.border = node.border;
+            q.parent = b;
+            initialCoding(q, 4, parentOp <= kOpMotionLast ? parentOp : -1);
+        }
+        sp.state.store(2, std::memory_order_release);
+    }
+}
+
 void FrameCoder::initialCoding(Node& node, int size, int hint) const {
     const size_t W = size_t(m_width);
     const uint8_t* cur = m_in->picture + node.position;
@@ -431,7 +469,7 @@ void FrameCoder::initialCoding(Node& node, int size, int hint) const {
             node.priority = K;
             node.distortion = keepError;
         } else if (F < M) {
-            node.opcode = fillOpcode(color);
+            node.opcode = kOpFill; // mapFill gives frequent colours their opcode
             node.operands[0] = color;
             node.priority = F;
             node.distortion = fillError;
@@ -505,14 +543,21 @@ void FrameCoder::split(int32_t index) {
     const int32_t first = int32_t(m_nodes.size());
     const int32_t p = m_nodes[size_t(index)].position;
     const int32_t offsets[4] = {0, half, int32_t(half * W) + half, int32_t(half * W)};
+    const bool ready = m_speculating && size == 8 &&
+                       m_spec[size_t(index)].state.load(std::memory_order_acquire) == 2;
     for (int k = 0; k < 4; ++k) {
         Node& q = m_nodes.emplace_back();
-        q.position = p + offsets[k];
-        q.level = uint8_t(m_nodes[size_t(index)].level - 1);
-        q.border = m_nodes[size_t(index)].border;
-        q.parent = index;
-        const uint8_t parentOp = m_nodes[size_t(index)].initialOpcode;
-        initialCoding(q, half, parentOp <= kOpMotionLast ? parentOp : -1);
+        if (ready) {
+            q = m_spec[size_t(index)].quadrants[size_t(k)];
+        } else {
+            q.position = p + offsets[k];
+            q.level = uint8_t(m_nodes[size_t(index)].level - 1);
+            q.border = m_nodes[size_t(index)].border;
+            q.parent = index;
+            const uint8_t parentOp = m_nodes[size_t(index)].initialOpcode;
+            initialCoding(q, half, parentOp <= kOpMotionLast ? parentOp : -1);
+        }
+        mapFill(q);
         m_byteCount += q.length;
     }
     Node& node = m_nodes[size_t(index)];
@@ -557,7 +602,20 @@ void FrameCoder::refine(int32_t index) {
     }
     const int size = node.level == 2 ? 8 : 4;
     uint8_t t = 0, c0 = 0, c1 = 0;
-    const int32_t error = bestPattern(m_in->picture + node.position, size, t, c0, c1);
+    int32_t error;
+    Speculation* sp = m_speculating && size == 8 ? &m_spec[size_t(index)] : nullptr;
+    if (sp && sp->state.load(std::memory_order_acquire) == 2) {
+        t = sp->pattern;
+        c0 = sp->c0;
+        c1 = sp->c1;
+        error = sp->patternError;
+    } else {
+        if (sp) {
+            uint8_t expected = 0; // keep the helper off a block computed here
+            sp->state.compare_exchange_strong(expected, 3, std::memory_order_acq_rel);
+        }
+        error = bestPattern(m_in->picture + node.position, size, t, c0, c1);
+    }
     const int64_t weight = c0 == c1 ? (size == 8 ? 1960 : 1225) : (size == 8 ? 437 : 131);
     node.opcode = kOpPattern;
     node.operands = {t, c0, c1, 0};
@@ -746,6 +804,19 @@ size_t FrameCoder::encodeDeltaFrame(uint8_t* payload, const FrameInput& in, doub
     }
     m_raiseOnEntry = true;
 
+    std::thread helper;
+    m_speculating = m_threads > 1 && !m_plain && m_byteCount < goal && m_heap.size() > 1;
+    if (m_speculating) {
+        m_specOrder.assign(m_heap.begin() + 1, m_heap.end());
+        std::stable_sort(m_specOrder.begin(), m_specOrder.end(), [this](int32_t a, int32_t b) {
+            return m_nodes[size_t(a)].priority > m_nodes[size_t(b)].priority;
+        });
+        for (int32_t b = 0; b < blocks; ++b) {
+            m_spec[size_t(b)].state.store(0, std::memory_order_relaxed);
+        }
+        m_specStop.store(false);
+        helper = std::thread(&FrameCoder::speculate, this, m_nodes.data());
+    }
     while (m_byteCount < goal && m_heap.size() > 1 && m_byteCount < in.nBytesFloor) {
         refine(pop());
     }
@@ -754,6 +825,11 @@ size_t FrameCoder::encodeDeltaFrame(uint8_t* payload, const FrameInput& in, doub
     while (m_byteCount < goal && m_heap.size() > 1) {
         refine(pop());
     }
+    if (helper.joinable()) {
+        m_specStop.store(true);
+        helper.join();
+    }
+    m_speculating = false;
 
     int64_t distortion = 0;
     const size_t streamLength = writeStream(payload + kDeltaHeaderSize, kPayloadBufferSize - kDeltaHeaderSize, distortion);

@@ -26,8 +26,10 @@
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "encoder/codec/colorlookup.h"
@@ -104,6 +106,8 @@ private:
     size_t encodeDeltaFrame(uint8_t* payload, const FrameInput& in, double& quality);
 
     void initialCoding(Node& node, int size, int hint) const;
+    void mapFill(Node& node) const;
+    void speculate(const Node* blocks);
     int32_t bestColor(const uint8_t* block, int size, uint8_t& color) const;
     int32_t bestMotion(int32_t position, int size, int32_t startScore, int hint,
                        uint8_t& entry) const;
@@ -150,6 +154,21 @@ private:
     int64_t m_byteCount = 0;
     bool m_raiseOnEntry = false;
     std::array<uint8_t, 256> m_frequentMap{};
+
+    // Work a second thread does ahead of the refinement loops: the pattern search and the
+    // quadrant codings of 8x8 blocks, in the order of their initial priority. Both depend
+    // only on the pictures, so whoever computes them gets the same result; the loops take a
+    // finished result and compute the rest themselves.
+    struct Speculation {
+        std::atomic<uint8_t> state{0}; // 0 free, 1 being computed, 2 ready, 3 taken over
+        uint8_t pattern = 0, c0 = 0, c1 = 0;
+        int32_t patternError = 0;
+        std::array<Node, 4> quadrants{};
+    };
+    std::unique_ptr<Speculation[]> m_spec;
+    std::vector<int32_t> m_specOrder;
+    std::atomic<bool> m_specStop{false};
+    bool m_speculating = false;
 
     std::array<int64_t, 4> m_history{}; // newest last
     std::vector<int16_t> m_lastMotion;  // per 8x8 block: its motion entry last frame, or -1

@@ -355,11 +355,11 @@ TEST(FrameCoder, PlayerSeesTheCodersPicturesInEveryModeAndBudget) {
         CodeOptions options;
     };
     const Case cases[] = {
-        {Mode::Grayscale, 160, 160, {2000, 4000, 8000, false, 0, 1}},
-        {Mode::StdPalette, 320, 240, {1000, 2000, 3000, false, 0, 1}},
+        {Mode::Grayscale, 160, 160, {2000, 4000, 8000, false, 0, 2}},
+        {Mode::StdPalette, 320, 240, {1000, 2000, 3000, false, 0, 2}},
         {Mode::ExtPalette, 320, 240, {2000, 4000, 8000, true, 0, 1}},
         {Mode::ExtPalette, 216, 384, {4000, 8000, 16000, false, 6, 1}},
-        {Mode::Truecolor, 320, 240, {2000, 4000, 8000, false, 0, 1}},
+        {Mode::Truecolor, 320, 240, {2000, 4000, 8000, false, 0, 2}},
         {Mode::TruecolorPlus, 320, 240, {6000, 8000, 0, false, 0, 1}},
         {Mode::TruecolorPlus, 160, 160, {100, 300, 400, false, 0, 1}},
     };
@@ -388,13 +388,24 @@ TEST(FrameCoder, PlayerSeesTheCodersPicturesInEveryModeAndBudget) {
 }
 
 TEST(FrameCoder, SameInputSamePayloadsOnEveryRunAndThreadCount) {
-    const Movie m = makeMovie(Mode::TruecolorPlus, 320, 240, 8);
-    CodeOptions one;
-    CodeOptions two = one;
-    two.threads = 2;
-    const CodedMovie a = codeMovie(m, one);
-    EXPECT_EQ(a.payloads, codeMovie(m, one).payloads);
-    EXPECT_EQ(a.payloads, codeMovie(m, two).payloads);
+    struct Case {
+        Mode mode;
+        bool fast;
+    };
+    for (const Case& c : {Case{Mode::TruecolorPlus, false}, Case{Mode::ExtPalette, true}}) {
+        SCOPED_TRACE(modeName(c.mode));
+        const Movie m = makeMovie(c.mode, 320, 240, 8);
+        CodeOptions one;
+        one.fast = c.fast;
+        CodeOptions two = one;
+        two.threads = 2;
+        CodeOptions plain = one;
+        plain.plain = true;
+        const CodedMovie a = codeMovie(m, two);
+        EXPECT_EQ(a.payloads, codeMovie(m, two).payloads);
+        EXPECT_EQ(a.payloads, codeMovie(m, one).payloads);
+        EXPECT_EQ(a.payloads, codeMovie(m, plain).payloads);
+    }
 }
 
 TEST(FrameCoder, PrunedSearchesGiveThePlainSearchesBytes) {
