@@ -14,6 +14,7 @@
 #include <limits>
 #include <thread>
 
+#include "encoder/codec/framecoder_kernels.h"
 #include "encoder/codec/payload_writer.h"
 #include "moviedb/payload_format.h"
 #include "moviedb/payload_tables.h"
@@ -174,8 +175,13 @@ int32_t FrameCoder::bestMotionSized(int32_t position, int32_t startScore, int hi
     const int64_t extent = int64_t(S - 1) * m_width + (S - 1);
     // Blocks far enough from the picture's ends admit every candidate.
     const bool inside = position + m_minOffset >= 0 && position + m_maxOffset + extent < limit;
-    const uint8_t* cur = m_in->picture + position;
-    const int32_t* dist = m_lookup.distanceRow(0);
+    // Row of the distance table for every pixel of the current block.
+    std::array<const int32_t*, S * S> rowOf;
+    for (int y = 0; y < S; ++y) {
+        for (int x = 0; x < S; ++x) {
+            rowOf[size_t(y * S + x)] = m_lookup.distanceRow(m_in->picture[size_t(position) + size_t(y) * W + size_t(x)]);
+        }
+    }
     // Candidates are ranked by key = score * 256 + order; the lowest key wins.
     const int64_t startKey = int64_t(startScore) * 256;
     int64_t bestKey = startKey;
@@ -194,11 +200,11 @@ int32_t FrameCoder::bestMotionSized(int32_t position, int32_t startScore, int hi
         const uint8_t* src = m_in->other + start;
         int32_t score = c.cost;
         for (int y = 0; y < S && score < bound; ++y) {
-            const uint8_t* a = cur + size_t(y) * W;
+            const int32_t* const* rows = &rowOf[size_t(y * S)];
             const uint8_t* b = src + size_t(y) * W;
             int32_t e = 0;
             for (int x = 0; x < S; ++x) {
-                e += dist[(size_t(a[x]) << 8) | b[x]];
+                e += rows[x][b[x]];
             }
             score += 16 * e;
         }
@@ -302,7 +308,7 @@ inline int divideSmall(int32_t x, int m) {
 } // namespace
 
 // Same results as bestPatternPlain: the sums under each pattern come from per-row tables of
-// every bit combination, and a pattern's error is abandoned once it reaches the best.
+// every bit combination, and each pixel's distance to a code is looked up once per code.
 int32_t FrameCoder::bestPattern(const uint8_t* block, int size, uint8_t& pattern, uint8_t& c0,
                                 uint8_t& c1) const {
     if (m_plain) {
@@ -346,6 +352,24 @@ int32_t FrameCoder::bestPattern(const uint8_t* block, int size, uint8_t& pattern
                                     divideSmall(s.g + m / 2, m) >> shift,
                                     divideSmall(s.b + m / 2, m) >> shift);
     };
+    // Each pixel's distance to a code, gathered once per code the search meets.
+    const PatternErrorFn patternError = coderKernels().patternError;
+    std::array<int16_t, 256> slotOf;
+    slotOf.fill(-1);
+    std::array<std::array<int32_t, 64>, 256> errors;
+    int slots = 0;
+    auto errorsOf = [&](uint8_t code) -> const int32_t* {
+        int16_t& slot = slotOf[code];
+        if (slot < 0) {
+            slot = int16_t(slots++);
+            const int32_t* d = m_lookup.distanceRow(code);
+            int32_t* e = errors[size_t(slot)].data();
+            for (int i = 0; i < n; ++i) {
+                e[i] = d[px[size_t(i)]];
+            }
+        }
+        return errors[size_t(slot)].data();
+    };
     int32_t best = std::numeric_limits<int32_t>::max();
     pattern = 0;
     c0 = c1 = px[0];
@@ -369,15 +393,7 @@ int32_t FrameCoder::bestPattern(const uint8_t* block, int size, uint8_t& pattern
             code0 = codeOf(clear);
             code1 = codeOf(set);
         }
-        const int32_t* d[2] = {m_lookup.distanceRow(code0), m_lookup.distanceRow(code1)};
-        int32_t error = 0;
-        for (int y = 0; y < size && error < best; ++y) {
-            const uint64_t rowBits = bits >> (y * size);
-            const uint8_t* p = &px[size_t(y * size)];
-            for (int x = 0; x < size; ++x) {
-                error += d[(rowBits >> x) & 1][p[x]];
-            }
-        }
+        const int32_t error = patternError(errorsOf(code0), errorsOf(code1), bits, n);
         if (error < best) {
             best = error;
             pattern = uint8_t(t);
