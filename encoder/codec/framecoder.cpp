@@ -317,40 +317,34 @@ int32_t FrameCoder::bestPattern(const uint8_t* block, int size, uint8_t& pattern
     const size_t W = size_t(m_width);
     const int n = size * size;
     const int combos = 1 << size;
-    struct Sum {
-        int32_t r, g, b, count;
-    };
+    // Sums of red, green, blue and the pixel count, added four at a time.
+    typedef int32_t Sum __attribute__((vector_size(16)));
     // rowSums[y * combos + m]: sums over the pixels of row y whose bits are set in m.
-    std::array<Sum, 8 * 256> rowSums;
+    alignas(16) std::array<Sum, 8 * 256> rowSums;
     std::array<uint8_t, 64> px;
-    Sum total{0, 0, 0, 0};
+    Sum total = {0, 0, 0, 0};
     for (int y = 0; y < size; ++y) {
         Sum* rs = &rowSums[size_t(y * combos)];
         const uint8_t* row = block + size_t(y) * W;
+        Sum pixel[8];
+        for (int x = 0; x < size; ++x) {
+            const uint8_t c = row[x];
+            pixel[x] = Sum{m_red[c], m_green[c], m_blue[c], 1};
+            px[size_t(y * size + x)] = c;
+        }
         rs[0] = Sum{0, 0, 0, 0};
         for (int m = 1; m < combos; ++m) {
-            const int low = m & -m;
-            const int x = std::countr_zero(unsigned(m));
-            const uint8_t c = row[x];
-            const Sum& prev = rs[m ^ low];
-            rs[m] = Sum{prev.r + m_red[c], prev.g + m_green[c], prev.b + m_blue[c], prev.count + 1};
+            rs[m] = rs[m & (m - 1)] + pixel[std::countr_zero(unsigned(m))];
         }
-        const Sum& all = rs[combos - 1];
-        total.r += all.r;
-        total.g += all.g;
-        total.b += all.b;
-        for (int x = 0; x < size; ++x) {
-            px[size_t(y * size + x)] = row[x];
-        }
+        total += rs[combos - 1];
     }
-    total.count = n;
     const int shift = m_lookup.fineGrid() ? 3 : 4;
     const uint64_t rowMask = uint64_t(combos - 1);
     auto codeOf = [&](const Sum& s) {
-        const int m = s.count;
-        return m_lookup.codeForCell(divideSmall(s.r + m / 2, m) >> shift,
-                                    divideSmall(s.g + m / 2, m) >> shift,
-                                    divideSmall(s.b + m / 2, m) >> shift);
+        const int m = s[3];
+        return m_lookup.codeForCell(divideSmall(s[0] + m / 2, m) >> shift,
+                                    divideSmall(s[1] + m / 2, m) >> shift,
+                                    divideSmall(s[2] + m / 2, m) >> shift);
     };
     // Each pixel's distance to a code, gathered once per code the search meets.
     const PatternErrorFn patternError = coderKernels().patternError;
@@ -375,19 +369,15 @@ int32_t FrameCoder::bestPattern(const uint8_t* block, int size, uint8_t& pattern
     c0 = c1 = px[0];
     for (int t = 0; t < 256; ++t) {
         const uint64_t bits = size == 8 ? kPatterns8x8[size_t(t)] : kPatterns4x4[size_t(t)];
-        Sum set{0, 0, 0, 0};
+        Sum set = {0, 0, 0, 0};
         for (int y = 0; y < size; ++y) {
-            const Sum& s = rowSums[size_t(y * combos) + size_t((bits >> (y * size)) & rowMask)];
-            set.r += s.r;
-            set.g += s.g;
-            set.b += s.b;
-            set.count += s.count;
+            set += rowSums[size_t(y * combos) + size_t((bits >> (y * size)) & rowMask)];
         }
-        const Sum clear{total.r - set.r, total.g - set.g, total.b - set.b, n - set.count};
+        const Sum clear = total - set;
         uint8_t code0, code1;
-        if (clear.count == 0) {
+        if (clear[3] == 0) {
             code0 = code1 = codeOf(set);
-        } else if (set.count == 0) {
+        } else if (set[3] == 0) {
             code0 = code1 = codeOf(clear);
         } else {
             code0 = codeOf(clear);
