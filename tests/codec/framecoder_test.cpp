@@ -583,3 +583,42 @@ TEST(FrameCoder, HugeGoalsStayInsideThePayloadBuffer) {
                                pair.latest().begin()));
     }
 }
+
+TEST(FrameCoder, MostUsedFillColoursGetTheOneByteOpcodes) {
+    // Over a flat frame, uniform 8x8 blocks are coded as fills: ten of code 5, ten of code 7,
+    // three of code 9. Equal counts put the higher code first, unused codes follow from 255.
+    const ColorLookup lookup = grayLookup();
+    std::vector<uint8_t> flat(160 * 160, 1), picture = flat;
+    auto fillBlock = [&](int b, uint8_t c) {
+        for (int y = 0; y < 8; ++y) {
+            std::memset(&picture[size_t((b / 20 * 8 + y) * 160 + b % 20 * 8)], c, 8);
+        }
+    };
+    for (int b = 0; b < 10; ++b) {
+        fillBlock(41 + 2 * b, 5);
+        fillBlock(101 + 2 * b, 7);
+    }
+    for (int b = 0; b < 3; ++b) {
+        fillBlock(201 + 2 * b, 9);
+    }
+    std::vector<uint8_t> a = flat, b = flat;
+    FrameCoder coder(160, 160, lookup);
+    std::vector<uint8_t> payload(FrameCoder::kPayloadBufferSize);
+    FrameInput in;
+    in.picture = picture.data();
+    in.written = a.data();
+    in.other = b.data();
+    in.frameIndex = 1;
+    in.budget = 0;
+    const FrameCodeResult r = coder.encodeFrame(payload.data(), in);
+    const std::vector<uint8_t> table(payload.begin() + 12, payload.begin() + 20);
+    EXPECT_EQ(table, (std::vector<uint8_t>{7, 5, 9, 255, 254, 253, 252, 251}));
+    OpcodeCounts ops{};
+    const std::vector<uint8_t> p(payload.begin(), payload.begin() + ptrdiff_t(r.length));
+    ASSERT_EQ(checkDeltaStream(p, 160, 160, &ops), "");
+    EXPECT_EQ(ops[2][246], 10);
+    EXPECT_EQ(ops[2][247], 10);
+    EXPECT_EQ(ops[2][248], 3);
+    EXPECT_EQ(ops[2][254], 0);
+    EXPECT_EQ(a, picture);
+}
