@@ -2,7 +2,8 @@
 // - m_byteCount is the stream estimate (16 + the lengths of all current codings); the real
 //   stream is never longer (runs and reverted patterns only shrink it) and the real header is
 //   8 bytes longer than the estimate's start, so with a goal of at most 65,520 and at most
-//   5 bytes per refinement step a payload never exceeds 65,533 bytes.
+//   5 bytes per refinement step a payload never exceeds 65,533 bytes. Its length in pages is
+//   then 256 for anything past 65,280 bytes, stored as 0 in the 8-bit field.
 // - The node store is reserved for every block split to 2x2 before coding starts, so node
 //   references stay valid while quadrants are added.
 #include "encoder/codec/framecoder.h"

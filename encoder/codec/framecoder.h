@@ -12,7 +12,8 @@
 //
 // Use, once per frame in frame order (the engine owns the picture pair and the budget):
 //
-//   FrameCoder coder(width, rows, lookup);          // lookup built from the movie colours
+//   FrameCoder coder(width, rows, lookup, 0);       // lookup built from the movie colours,
+//                                                   // 0: use up to two cores
 //   FrameInput in;
 //   in.picture = codes;                             // width x rows pixel codes
 //   in.written = pair[n & 1]; in.other = n ? pair[(n + 1) & 1] : nullptr;
@@ -22,7 +23,11 @@
 //   if (n == 0) copy pair[0] into pair[1];
 //
 // The coder keeps only the error history of the last four delta frames between calls, so one
-// FrameCoder serves one movie. Its output does not depend on the number of threads.
+// FrameCoder serves one movie; lookup must outlive it. Its output does not depend on the
+// number of threads. Every payload fits the 65,536-byte buffer: no byte goal passes 65,520
+// (frames 1 to 3, whose budget is otherwise taken as it comes, included). A payload of more
+// than 65,280 bytes has 256 pages, which the 8-bit length in pages holds as 0 (the count
+// kept to 8 bits); the record list gives the true length.
 #pragma once
 
 #include <array>
