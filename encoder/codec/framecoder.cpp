@@ -176,11 +176,19 @@ int32_t FrameCoder::bestMotionSized(int32_t position, int32_t startScore, int hi
     const int64_t extent = int64_t(S - 1) * m_width + (S - 1);
     // Blocks far enough from the picture's ends admit every candidate.
     const bool inside = position + m_minOffset >= 0 && position + m_maxOffset + extent < limit;
-    // Row of the distance table for every pixel of the current block.
+    // Row of the distance table for every pixel of the current block (8x8: as row offsets
+    // for the motion kernel).
     std::array<const int32_t*, S * S> rowOf;
+    alignas(32) std::array<int32_t, 64> curRow;
+    const MotionScoreFn motionScore8 = coderKernels().motionScore8;
+    const int32_t* dist = m_lookup.distanceRow(0);
     for (int y = 0; y < S; ++y) {
         for (int x = 0; x < S; ++x) {
-            rowOf[size_t(y * S + x)] = m_lookup.distanceRow(m_in->picture[size_t(position) + size_t(y) * W + size_t(x)]);
+            const uint8_t c = m_in->picture[size_t(position) + size_t(y) * W + size_t(x)];
+            rowOf[size_t(y * S + x)] = m_lookup.distanceRow(c);
+            if constexpr (S == 8) {
+                curRow[size_t(y * S + x)] = int32_t(c) << 8;
+            }
         }
     }
     // Candidates are ranked by key = score * 256 + order; the lowest key wins.
@@ -200,7 +208,10 @@ int32_t FrameCoder::bestMotionSized(int32_t position, int32_t startScore, int hi
         }
         const uint8_t* src = m_in->other + start;
         int32_t score = c.cost;
-        for (int y = 0; y < S && score < bound; ++y) {
+        if constexpr (S == 8) {
+            score = motionScore8(dist, curRow.data(), src, W, score, bound);
+        }
+        for (int y = 0; S != 8 && y < S && score < bound; ++y) {
             const int32_t* const* rows = &rowOf[size_t(y * S)];
             const uint8_t* b = src + size_t(y) * W;
             int32_t e = 0;
