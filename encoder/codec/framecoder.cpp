@@ -47,12 +47,6 @@ FrameCoder::FrameCoder(int width, int rows, const ColorLookup& lookup, int threa
         threads = int(std::min(2u, std::max(1u, std::thread::hardware_concurrency())));
     }
     m_threads = threads;
-    for (int i = 0; i < 256; ++i) {
-        const ColorEntry& c = lookup.colors()[size_t(i)];
-        m_red[size_t(i)] = c.red;
-        m_green[size_t(i)] = c.green;
-        m_blue[size_t(i)] = c.blue;
-    }
     for (size_t k = 0; k < kMotionOrder.size(); ++k) {
         const MotionVector v = kMotionVectors[kMotionOrder[k]];
         Candidate& c = m_candidates[k];
@@ -72,6 +66,13 @@ FrameCoder::FrameCoder(int width, int rows, const ColorLookup& lookup, int threa
 }
 
 FrameCodeResult FrameCoder::encodeFrame(uint8_t* payload, const FrameInput& in) {
+    // The lookup may have been rebuilt since the last frame.
+    for (size_t i = 0; i < 256; ++i) {
+        const ColorEntry& c = m_lookup.colors()[i];
+        m_red[i] = c.red;
+        m_green[i] = c.green;
+        m_blue[i] = c.blue;
+    }
     FrameCodeResult result;
     const bool key = in.other == nullptr ||
                      (in.keyFrameInterval > 0 && in.frameIndex % in.keyFrameInterval == 0);
