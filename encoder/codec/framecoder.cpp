@@ -137,12 +137,12 @@ int32_t FrameCoder::bestColor(const uint8_t* block, int size, uint8_t& color) co
     const int log2n = size == 8 ? 6 : (size == 4 ? 4 : 2);
     if (m_lookup.fineGrid()) {
         const int shift = log2n + 3;
-        color = m_lookup.codeForCell((r + n / 4) >> shift, (g + n / 4) >> shift,
-                                     (b + n / 4) >> shift);
+        color =
+            m_lookup.codeForCell((r + n / 4) >> shift, (g + n / 4) >> shift, (b + n / 4) >> shift);
     } else {
         const int shift = log2n + 4;
-        color = m_lookup.codeForCell((r + n / 2) >> shift, (g + n / 2) >> shift,
-                                     (b + n / 2) >> shift);
+        color =
+            m_lookup.codeForCell((r + n / 2) >> shift, (g + n / 2) >> shift, (b + n / 2) >> shift);
     }
     const int32_t* d = m_lookup.distanceRow(color);
     int32_t error = 0;
@@ -163,9 +163,12 @@ int32_t FrameCoder::bestColor(const uint8_t* block, int size, uint8_t& color) co
 int32_t FrameCoder::bestMotion(int32_t position, int size, int32_t startScore, int hint,
                                uint8_t& entry) const {
     switch (size) {
-    case 8: return bestMotionSized<8>(position, startScore, hint, entry);
-    case 4: return bestMotionSized<4>(position, startScore, hint, entry);
-    default: return bestMotionSized<2>(position, startScore, hint, entry);
+    case 8:
+        return bestMotionSized<8>(position, startScore, hint, entry);
+    case 4:
+        return bestMotionSized<4>(position, startScore, hint, entry);
+    default:
+        return bestMotionSized<2>(position, startScore, hint, entry);
     }
 }
 
@@ -199,7 +202,8 @@ int32_t FrameCoder::bestMotionSized(int32_t position, int32_t startScore, int hi
         const Candidate& c = m_candidates[size_t(k)];
         // Wins only with score * 256 + k < bestKey, that is score < bound.
         const int64_t bound64 = (bestKey - k + 255) / 256;
-        const int32_t bound = int32_t(std::min<int64_t>(bound64, std::numeric_limits<int32_t>::max()));
+        const int32_t bound =
+            int32_t(std::min<int64_t>(bound64, std::numeric_limits<int32_t>::max()));
         if (c.cost >= bound) {
             return;
         }
@@ -238,8 +242,8 @@ int32_t FrameCoder::bestMotionSized(int32_t position, int32_t startScore, int hi
     return bestKey < startKey ? int32_t(bestKey / 256) : startScore;
 }
 
-int32_t FrameCoder::bestPatternPlain(const uint8_t* block, int size, uint8_t& pattern,
-                                     uint8_t& c0, uint8_t& c1) const {
+int32_t FrameCoder::bestPatternPlain(const uint8_t* block, int size, uint8_t& pattern, uint8_t& c0,
+                                     uint8_t& c1) const {
     const size_t W = size_t(m_width);
     const int n = size * size;
     std::array<uint8_t, 64> px{};
@@ -430,7 +434,8 @@ void FrameCoder::speculate(const Node* blocks) {
         }
         const Node& node = blocks[b];
         if (!m_in->fUseFastEncoding) {
-            sp.patternError = bestPattern(m_in->picture + node.position, 8, sp.pattern, sp.c0, sp.c1);
+            sp.patternError =
+                bestPattern(m_in->picture + node.position, 8, sp.pattern, sp.c0, sp.c1);
         }
         const int32_t offsets[4] = {0, 4, 4 * m_width + 4, 4 * m_width};
         const uint8_t parentOp = node.initialOpcode;
@@ -454,7 +459,8 @@ void FrameCoder::initialCoding(Node& node, int size, int hint) const {
     int32_t keepError = 0;
     for (int y = 0; y < size; ++y) {
         for (int x = 0; x < size; ++x) {
-            keepError += m_lookup.distance(cur[size_t(y) * W + size_t(x)], old[size_t(y) * W + size_t(x)]);
+            keepError +=
+                m_lookup.distance(cur[size_t(y) * W + size_t(x)], old[size_t(y) * W + size_t(x)]);
         }
     }
     node.operands = {0, 0, 0, 0};
@@ -480,8 +486,8 @@ void FrameCoder::initialCoding(Node& node, int size, int hint) const {
             startScore = int32_t(std::min<int64_t>(bound, startScore));
         }
         const int32_t score = bestMotion(node.position, size, startScore, hint, entry);
-        const int64_t M = score < startScore ? motionWeight * (score / 16)
-                                             : std::numeric_limits<int64_t>::max();
+        const int64_t M =
+            score < startScore ? motionWeight * (score / 16) : std::numeric_limits<int64_t>::max();
         const int32_t motionError = score / 16;
         if (K <= F && K <= M) {
             node.opcode = kOpKeep;
@@ -753,7 +759,8 @@ size_t FrameCoder::encodeDeltaFrame(uint8_t* payload, const FrameInput& in, doub
             }
             Node& node = m_nodes[size_t(i)];
             initialCoding(node, 8, hint);
-            m_lastMotion[size_t(i)] = node.opcode <= kOpMotionLast ? int16_t(node.opcode) : int16_t(-1);
+            m_lastMotion[size_t(i)] =
+                node.opcode <= kOpMotionLast ? int16_t(node.opcode) : int16_t(-1);
         }
     };
     if (m_threads > 1 && blocks >= 64) {
@@ -851,7 +858,8 @@ size_t FrameCoder::encodeDeltaFrame(uint8_t* payload, const FrameInput& in, doub
     m_speculating = false;
 
     int64_t distortion = 0;
-    const size_t streamLength = writeStream(payload + kDeltaHeaderSize, kPayloadBufferSize - kDeltaHeaderSize, distortion);
+    const size_t streamLength =
+        writeStream(payload + kDeltaHeaderSize, kPayloadBufferSize - kDeltaHeaderSize, distortion);
     size_t length = kDeltaHeaderSize + streamLength;
     const uint8_t continuation = uint8_t(in.continuation ? 1 : 0);
     if (continuation && (length & 1)) {
@@ -860,8 +868,8 @@ size_t FrameCoder::encodeDeltaFrame(uint8_t* payload, const FrameInput& in, doub
     writeDeltaHeader(payload, frequent, length, continuation);
 
     const size_t size = size_t(m_width) * size_t(m_rows);
-    m_decoder.decode(std::span<const uint8_t>(payload, length), std::span<uint8_t>(in.written, size),
-                     std::span<uint8_t>(in.other, size));
+    m_decoder.decode(std::span<const uint8_t>(payload, length),
+                     std::span<uint8_t>(in.written, size), std::span<uint8_t>(in.other, size));
 
     const double base = std::max(0.0, 1.0 - double(distortion) / kQualityDivisor);
     quality = std::pow(base, 150.0);

@@ -40,7 +40,8 @@ __attribute__((target("avx2"))) int32_t motionScore8Avx2(const int32_t* dist, co
                                                          const uint8_t* src, size_t pitch,
                                                          int32_t score, int32_t bound) {
     for (int y = 0; y < 8 && score < bound; ++y) {
-        const __m128i s8 = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(src + size_t(y) * pitch));
+        const __m128i s8 =
+            _mm_loadl_epi64(reinterpret_cast<const __m128i*>(src + size_t(y) * pitch));
         const __m256i c = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(cur + 8 * y));
         const __m256i index = _mm256_or_si256(c, _mm256_cvtepu8_epi32(s8));
         const __m256i d = _mm256_i32gather_epi32(dist, index, 4);

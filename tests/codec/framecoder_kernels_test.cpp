@@ -50,7 +50,8 @@ TEST(CoderKernels, MotionScoreOfEveryVariantMatchesScalar) {
         const int32_t start = int32_t(rng() % 300);
         // Bounds from "stop at once" to "never stop", so every stopping row is reached.
         const int32_t bound = round % 3 == 0 ? INT32_MAX : int32_t(rng() % 60000000);
-        const int32_t expected = kernels.front().motionScore8(dist.data(), cur, src, 64, start, bound);
+        const int32_t expected =
+            kernels.front().motionScore8(dist.data(), cur, src, 64, start, bound);
         for (const CoderKernels& k : kernels) {
             ASSERT_EQ(k.motionScore8(dist.data(), cur, src, 64, start, bound), expected) << k.name;
         }
