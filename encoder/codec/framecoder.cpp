@@ -749,12 +749,12 @@ size_t FrameCoder::encodeDeltaFrame(uint8_t* payload, const FrameInput& in, doub
             node.border = (bx == 0 || by == 0 || bx == bw - 1 || by == bh - 1) ? 1 : 0;
         }
     }
-    // Each block's search starts from its left neighbour's motion (when the same thread
-    // coded it) or its own from the last frame; that only speeds the search up.
-    auto codeRange = [this, bw](int32_t from, int32_t to) {
-        for (int32_t i = from; i < to; ++i) {
+    // Each block's search starts from its left neighbour's motion or its own from the last
+    // frame; that only speeds the search up.
+    auto codeRow = [this, bw](int by) {
+        for (int32_t i = by * bw; i < (by + 1) * bw; ++i) {
             int hint = m_lastMotion[size_t(i)];
-            if (i > from && i % bw != 0 && m_nodes[size_t(i - 1)].opcode <= kOpMotionLast) {
+            if (i % bw != 0 && m_nodes[size_t(i - 1)].opcode <= kOpMotionLast) {
                 hint = m_nodes[size_t(i - 1)].opcode;
             }
             Node& node = m_nodes[size_t(i)];
@@ -763,20 +763,26 @@ size_t FrameCoder::encodeDeltaFrame(uint8_t* payload, const FrameInput& in, doub
                 node.opcode <= kOpMotionLast ? int16_t(node.opcode) : int16_t(-1);
         }
     };
-    if (m_threads > 1 && blocks >= 64) {
+    if (m_threads > 1 && bh >= 4) {
+        // Rows of blocks go to whichever thread is free next.
+        std::atomic<int> nextRow{0};
+        auto work = [&] {
+            for (int by = nextRow++; by < bh; by = nextRow++) {
+                codeRow(by);
+            }
+        };
         std::vector<std::thread> workers;
-        const int32_t share = (blocks + m_threads - 1) / m_threads;
         for (int t = 1; t < m_threads; ++t) {
-            const int32_t from = std::min(blocks, t * share);
-            const int32_t to = std::min(blocks, from + share);
-            workers.emplace_back(codeRange, from, to);
+            workers.emplace_back(work);
         }
-        codeRange(0, std::min(blocks, share));
+        work();
         for (std::thread& w : workers) {
             w.join();
         }
     } else {
-        codeRange(0, blocks);
+        for (int by = 0; by < bh; ++by) {
+            codeRow(by);
+        }
     }
     int64_t initialTotal = 0;
     for (int32_t i = 0; i < blocks; ++i) {
