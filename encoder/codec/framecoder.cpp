@@ -13,19 +13,15 @@
 #include <limits>
 #include <thread>
 
-#include "encoder/codec/framecoder_support.h"
+#include "encoder/codec/payload_writer.h"
+#include "moviedb/payload_format.h"
+#include "moviedb/payload_tables.h"
 
 namespace quil {
 
 namespace {
 
-constexpr uint8_t kOpKeep = 244;
-constexpr uint8_t kOpPattern = 245;
-constexpr uint8_t kOpFill = 254;
-constexpr uint8_t kOpSplit = 255; // 2x2: four raw pixels
-constexpr uint8_t kOpSplitMask = 225;
-constexpr uint8_t kOpRun = 243;
-constexpr uint8_t kZeroVector = 112;
+constexpr uint8_t kZeroVector = kOpMotionZero;
 
 constexpr double kQualityDivisor = 4993920000.0; // 160 * 160 * 3 * 255^2
 
@@ -40,48 +36,19 @@ constexpr std::array<uint8_t, 225> kMotionOrder = [] {
     return order;
 }();
 
-void putBigEndian16(uint8_t* p, uint32_t v) {
-    p[0] = uint8_t(v >> 8);
-    p[1] = uint8_t(v);
-}
-void putBigEndian32(uint8_t* p, uint32_t v) {
-    p[0] = uint8_t(v >> 24);
-    p[1] = uint8_t(v >> 16);
-    p[2] = uint8_t(v >> 8);
-    p[3] = uint8_t(v);
-}
-
-// Length in pages: bytes / 256 rounded up, kept to 8 bits. A payload of 65,281 to 65,536
-// bytes has 256 pages and so stores 0 here; readers take the payload's length from the record
-// list, never from this byte.
-uint8_t lengthInPages(size_t length) { return uint8_t(((length + 255) / 256) & 0xFF); }
-
-int operandCount(uint8_t opcode, int level) {
-    if (opcode == kOpFill) {
-        return 1;
-    }
-    if (opcode == kOpPattern) {
-        return 3;
-    }
-    if (opcode == kOpSplit && level == 0) {
-        return 4;
-    }
-    return 0;
-}
-
 } // namespace
 
 FrameCoder::FrameCoder(int width, int rows, const ColorLookup& lookup, int threads)
-    : m_width(width), m_rows(rows), m_lookup(lookup) {
+    : m_width(width), m_rows(rows), m_lookup(lookup), m_decoder(width, rows) {
     if (threads <= 0) {
         threads = int(std::min(2u, std::max(1u, std::thread::hardware_concurrency())));
     }
     m_threads = threads;
     for (int i = 0; i < 256; ++i) {
-        const uint32_t c = lookup.colors()[size_t(i)];
-        m_red[size_t(i)] = colorRed(c);
-        m_green[size_t(i)] = colorGreen(c);
-        m_blue[size_t(i)] = colorBlue(c);
+        const ColorEntry& c = lookup.colors()[size_t(i)];
+        m_red[size_t(i)] = c.red;
+        m_green[size_t(i)] = c.green;
+        m_blue[size_t(i)] = c.blue;
     }
     const size_t blocks = size_t(width / 8) * size_t(rows / 8);
     m_nodes.reserve(blocks * 21);
@@ -104,55 +71,29 @@ FrameCodeResult FrameCoder::encodeFrame(uint8_t* payload, const FrameInput& in) 
 }
 
 size_t FrameCoder::encodeKeyFrame(uint8_t* payload, const FrameInput& in) {
-    const bool withPalette = in.other == nullptr;
-    const size_t pixelOffset = withPalette ? 778 : 16;
-    std::memset(payload, 0, 16);
-    putBigEndian16(payload, 1);
-    payload[3] = uint8_t(in.continuation ? 1 : 0);
-    putBigEndian16(payload + 4, 1);
-    putBigEndian16(payload + 6, 254);
-    putBigEndian32(payload + 8, withPalette ? 16 : 0);
-    putBigEndian32(payload + 12, uint32_t(pixelOffset));
-    if (withPalette) {
-        uint8_t* p = payload + 16;
-        for (int i = 1; i <= 254; ++i) {
-            *p++ = uint8_t(m_red[size_t(i)]);
-            *p++ = uint8_t(m_green[size_t(i)]);
-            *p++ = uint8_t(m_blue[size_t(i)]);
-        }
-    }
     const size_t W = size_t(m_width), H = size_t(m_rows);
-    size_t length = pixelOffset;
+    const std::span<const uint8_t> picture(in.picture, W * H);
+    std::span<const uint8_t> pixels = picture;
     if (W == 160) {
-        std::memcpy(payload + pixelOffset, in.picture, W * H);
         std::memcpy(in.written, in.picture, W * H);
-        length += W * H;
     } else {
-        const int shift = m_lookup.fineGrid() ? 5 : 6;
-        uint8_t* out = payload + pixelOffset;
+        m_half.resize(keyPixelDataSize(m_width, m_rows));
+        makeHalfResolution(picture, m_width, m_rows, m_lookup.colors(), m_lookup.grid(),
+                           m_lookup.lookup(), m_half);
+        const uint8_t* half = m_half.data();
         for (size_t y = 0; y < H; y += 2) {
             for (size_t x = 0; x < W; x += 2) {
-                const uint8_t* s = in.picture + y * W + x;
-                const uint8_t a = s[0], b = s[1], c = s[W], d = s[W + 1];
-                const int r = (m_red[a] + m_red[b] + m_red[c] + m_red[d] + 2) >> shift;
-                const int g = (m_green[a] + m_green[b] + m_green[c] + m_green[d] + 2) >> shift;
-                const int bl = (m_blue[a] + m_blue[b] + m_blue[c] + m_blue[d] + 2) >> shift;
-                const uint8_t code = m_lookup.codeForCell(r, g, bl);
-                *out++ = code;
                 uint8_t* w = in.written + y * W + x;
-                w[0] = w[1] = w[W] = w[W + 1] = code;
+                w[0] = w[1] = w[W] = w[W + 1] = *half++;
             }
         }
-        length += (W / 2) * (H / 2);
+        pixels = m_half;
     }
     if (in.other) {
         std::memcpy(in.other, in.written, W * H);
     }
-    if (in.continuation && (length & 1)) {
-        payload[length++] = 0;
-    }
-    payload[2] = lengthInPages(length);
-    return length;
+    return writeKeyFrame(std::span<uint8_t>(payload, kPayloadBufferSize), pixels,
+                         in.other ? nullptr : &m_lookup.colors(), uint8_t(in.continuation ? 1 : 0));
 }
 
 // ---- Block decisions ------------------------------------------------------------------
@@ -205,7 +146,7 @@ int32_t FrameCoder::bestMotion(int32_t position, int size, uint8_t& entry) const
     int32_t best = std::numeric_limits<int32_t>::max();
     entry = kZeroVector;
     for (const uint8_t candidate : kMotionOrder) {
-        const int dx = motionDx(candidate), dy = motionDy(candidate);
+        const int dx = kMotionVectors[candidate].dx, dy = kMotionVectors[candidate].dy;
         const int64_t start = int64_t(position) + int64_t(dy) * W + dx;
         if (start < 0 || start + int64_t(size - 1) * W + (size - 1) >= limit) {
             continue;
@@ -248,7 +189,7 @@ int32_t FrameCoder::bestPattern(const uint8_t* block, int size, uint8_t& pattern
     pattern = 0;
     c0 = c1 = px[0];
     for (int t = 0; t < 256; ++t) {
-        const uint64_t bits = size == 8 ? pattern8x8(t) : pattern4x4(t);
+        const uint64_t bits = size == 8 ? kPatterns8x8[size_t(t)] : kPatterns4x4[size_t(t)];
         int32_t sum[2][3] = {{0, 0, 0}, {0, 0, 0}};
         int count[2] = {0, 0};
         for (int i = 0; i < n; ++i) {
@@ -532,49 +473,13 @@ size_t FrameCoder::writeStream(uint8_t* out, size_t capacity, int64_t& distortio
         }
     }
 
-    // streak[q]: equal opcodes of the same block size from list position q on (at most 263).
-    const size_t count = m_emit.size();
-    std::vector<uint16_t>& streak = m_streak;
-    streak.assign(count, 0);
-    std::array<size_t, 3> nextOfLevel{SIZE_MAX, SIZE_MAX, SIZE_MAX};
-    for (size_t q = count; q-- > 0;) {
-        const Node& node = m_nodes[size_t(m_emit[q])];
-        const size_t next = nextOfLevel[node.level];
-        uint16_t s = 1;
-        if (next != SIZE_MAX && m_nodes[size_t(m_emit[next])].opcode == node.opcode) {
-            s = uint16_t(std::min<int>(263, streak[next] + 1));
-        }
-        streak[q] = s;
-        nextOfLevel[node.level] = q;
+    m_blocks.clear();
+    for (const int32_t i : m_emit) {
+        const Node& node = m_nodes[size_t(i)];
+        m_blocks.push_back(BlockCode{uint8_t(2 << node.level), node.opcode, node.operands});
     }
-
-    size_t pos = 0;
-    std::array<int, 3> runLeft{0, 0, 0};
-    for (size_t q = 0; q < count; ++q) {
-        const Node& node = m_nodes[size_t(m_emit[q])];
-        const int operands = operandCount(node.opcode, node.level);
-        if (pos + 3 + size_t(operands) > capacity) {
-            break; // cannot happen with goals up to 65,520, see the file note
-        }
-        if (runLeft[node.level] > 0) {
-            --runLeft[node.level];
-        } else {
-            int j = streak[q];
-            if (j >= 4) {
-                if (j >= 260) {
-                    j = 255;
-                }
-                out[pos++] = kOpRun;
-                out[pos++] = uint8_t(j - 4);
-                runLeft[node.level] = j - 1;
-            }
-            out[pos++] = node.opcode;
-        }
-        for (int k = 0; k < operands; ++k) {
-            out[pos++] = node.operands[size_t(k)];
-        }
-    }
-    return pos;
+    // Cannot run short with goals up to 65,520, see the file note.
+    return writeBlockStream(m_blocks, std::span<uint8_t>(out, capacity));
 }
 
 // ---- Delta frame ----------------------------------------------------------------------
@@ -674,25 +579,24 @@ size_t FrameCoder::encodeDeltaFrame(uint8_t* payload, const FrameInput& in, doub
     while (m_byteCount < goal && m_heap.size() > 1 && m_byteCount < in.nBytesFloor) {
         refine(pop());
     }
-    uint8_t* header = payload;
-    frequentColorPass(header + 12);
+    std::array<uint8_t, 8> frequent{};
+    frequentColorPass(frequent.data());
     while (m_byteCount < goal && m_heap.size() > 1) {
         refine(pop());
     }
 
     int64_t distortion = 0;
-    const size_t streamLength = writeStream(payload + 24, kPayloadBufferSize - 24, distortion);
-    size_t length = 24 + streamLength;
-    putBigEndian16(header, 2);
-    header[3] = uint8_t(in.continuation ? 1 : 0);
-    std::memset(header + 4, 0, 8);
-    putBigEndian32(header + 20, 24);
-    if (in.continuation && (length & 1)) {
+    const size_t streamLength = writeStream(payload + kDeltaHeaderSize, kPayloadBufferSize - kDeltaHeaderSize, distortion);
+    size_t length = kDeltaHeaderSize + streamLength;
+    const uint8_t continuation = uint8_t(in.continuation ? 1 : 0);
+    if (continuation && (length & 1)) {
         payload[length++] = 0;
     }
-    header[2] = lengthInPages(length);
+    writeDeltaHeader(payload, frequent, length, continuation);
 
-    decodeFrame(payload, length, m_width, m_rows, in.written, in.other);
+    const size_t size = size_t(m_width) * size_t(m_rows);
+    m_decoder.decode(std::span<const uint8_t>(payload, length), std::span<uint8_t>(in.written, size),
+                     std::span<uint8_t>(in.other, size));
 
     const double base = std::max(0.0, 1.0 - double(distortion) / kQualityDivisor);
     quality = std::pow(base, 150.0);

@@ -31,6 +31,8 @@
 #include <vector>
 
 #include "encoder/codec/colorlookup.h"
+#include "encoder/codec/payload_writer.h"
+#include "moviedb/payload_decoder.h"
 
 namespace quil {
 
@@ -116,6 +118,7 @@ private:
     int m_rows;
     const ColorLookup& m_lookup;
     int m_threads;
+    PayloadDecoder m_decoder;
     std::array<int32_t, 256> m_red{}, m_green{}, m_blue{};
 
     // Per delta frame.
@@ -123,7 +126,8 @@ private:
     std::vector<Node> m_nodes;
     std::vector<int32_t> m_heap; // 1-based; m_heap[0] unused
     std::vector<int32_t> m_emit;
-    std::vector<uint16_t> m_streak;
+    std::vector<BlockCode> m_blocks;
+    std::vector<uint8_t> m_half;
     int64_t m_byteCount = 0;
     bool m_raiseOnEntry = false;
     std::array<uint8_t, 256> m_frequentMap{};

@@ -3,13 +3,16 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <functional>
+#include <string>
 #include <random>
 #include <vector>
 
 #include "encoder/codec/colorcount.h"
 #include "encoder/codec/colorlookup.h"
 #include "encoder/codec/framecoder.h"
-#include "encoder/codec/framecoder_support.h"
+#include "encoder/codec/truecolor.h"
+#include "moviedb/payload_decoder.h"
 
 using namespace quil;
 
@@ -42,62 +45,24 @@ uint32_t sceneColor(int x, int y, int n, std::mt19937& rng) {
     }
     const int noise = int(rng() % 9) - 4;
     auto clip = [](int v) { return v < 0 ? 0 : (v > 255 ? 255 : v); };
-    return makeColor(clip(r + noise), clip(g + noise), clip(b + noise));
+    return uint32_t(clip(r + noise)) << 16 | uint32_t(clip(g + noise)) << 8 | uint32_t(clip(b + noise));
 }
 
 struct Movie {
     int width, rows;
-    ColorTable table{};
-    bool fine = true;
+    MovieColorTable table{};
+    ColorGrid grid = ColorGrid::Fine;
     std::vector<std::vector<uint8_t>> pictures;
 };
-
-ColorTable truecolorTable(bool plus) {
-    ColorTable t{};
-    auto setR = [&](int i, int v) { t[size_t(i)] = (t[size_t(i)] & 0x00FFFF) | uint32_t(v) << 16; };
-    auto setG = [&](int i, int v) { t[size_t(i)] = (t[size_t(i)] & 0xFF00FF) | uint32_t(v) << 8; };
-    auto setB = [&](int i, int v) { t[size_t(i)] = (t[size_t(i)] & 0xFFFF00) | uint32_t(v); };
-    if (!plus) {
-        for (int i = 16; i <= 194; ++i) {
-            if (i % 15) {
-                setG(i, (i - 16) * 255 / 178);
-            }
-        }
-        for (int i = 0; i <= 14; ++i) {
-            setR(i, 16 * i);
-        }
-        for (int i = 0; i <= 210; i += 15) {
-            setB(i, i * 255 / 210);
-        }
-    } else {
-        for (int i = 17; i <= 144; ++i) {
-            if ((i - 1) % 15) {
-                setG(i, (i - 17) * 255 / 127);
-            }
-        }
-        for (int i = 1; i <= 15; ++i) {
-            setR(i, i * 240 / 15);
-        }
-        for (int i = 16; i <= 226; i += 15) {
-            setB(i, i * 240 / 226);
-        }
-        for (int i = 227; i <= 255; ++i) {
-            setR(i, 10);
-            setB(i, 10);
-        }
-    }
-    t[0] = makeColor(255, 255, 255);
-    return t;
-}
 
 Movie makeMovie(Mode mode, int width, int screenRows, int frames) {
     Movie m;
     m.width = width;
     const bool truecolor = mode == Mode::Truecolor || mode == Mode::TruecolorPlus;
     m.rows = truecolor ? screenRows * 3 / 2 : screenRows;
-    m.fine = mode != Mode::StdPalette;
+    m.grid = mode == Mode::StdPalette ? ColorGrid::Coarse : ColorGrid::Fine;
     std::mt19937 rng(1234);
-    std::vector<std::vector<uint32_t>> rgb;
+    std::vector<std::vector<uint32_t>> source;
     for (int n = 0; n < frames; ++n) {
         std::vector<uint32_t> f(size_t(width) * size_t(screenRows));
         for (int y = 0; y < screenRows; ++y) {
@@ -105,57 +70,34 @@ Movie makeMovie(Mode mode, int width, int screenRows, int frames) {
                 f[size_t(y * width + x)] = sceneColor(x, y, n, rng);
             }
         }
-        rgb.push_back(std::move(f));
+        source.push_back(std::move(f));
     }
     if (mode == Mode::Grayscale) {
-        for (int i = 0; i < 32; ++i) {
-            m.table[size_t(i + 1)] = makeColor(i * 8 + i / 4, i * 8 + i / 4, i * 8 + i / 4);
-        }
-        m.table[0] = makeColor(255, 255, 255);
+        m.table = grayRamp(m.grid);
     } else if (!truecolor) {
         ColorAnalysis a;
-        a.startAnalysis(m.fine);
+        a.startAnalysis(m.grid);
         for (int n = 0; n < frames; ++n) {
-            a.countPicture(rgb[size_t(n)].data(), rgb[size_t(n)].size(), n);
+            a.countPicture(source[size_t(n)].data(), source[size_t(n)].size(), n);
         }
         a.finishAnalysis(frames);
         a.buildPalette(m.table);
-        m.table[0] = makeColor(255, 255, 255);
+        m.table[0] = rgb(255, 255, 255);
     } else {
-        m.table = truecolorTable(mode == Mode::TruecolorPlus);
+        m.table = truecolorCodeTable(mode == Mode::TruecolorPlus ? 25 : 24);
     }
     ColorLookup lookup;
-    lookup.build(m.table, m.fine);
+    lookup.build(m.table, m.grid);
     for (int n = 0; n < frames; ++n) {
         std::vector<uint8_t> pic(size_t(width) * size_t(m.rows));
-        const auto& f = rgb[size_t(n)];
+        const auto& f = source[size_t(n)];
         if (!truecolor) {
             for (size_t i = 0; i < f.size(); ++i) {
                 pic[i] = lookup.codeForColor(f[i]);
             }
         } else {
-            // Luma codes from green-weighted brightness, chroma codes from red and blue.
-            const bool plus = mode == Mode::TruecolorPlus;
-            for (int y = 0; y < screenRows; ++y) {
-                for (int x = 0; x < width; ++x) {
-                    const uint32_t c = f[size_t(y * width + x)];
-                    const int l = (colorRed(c) * 77 + colorGreen(c) * 150 + colorBlue(c) * 29) >> 8;
-                    int code = plus ? 17 + l * 127 / 255 : 16 + l * 97 / 255;
-                    if (plus ? (code - 16) % 15 == 0 : code % 15 == 0) {
-                        ++code;
-                    }
-                    pic[size_t(y * width + x)] = uint8_t(code);
-                }
-            }
-            for (int j = 0; j < screenRows / 2; ++j) {
-                for (int i = 0; i < width / 2; ++i) {
-                    const uint32_t c = f[size_t(2 * j * width + 2 * i)];
-                    const int u = colorBlue(c) * 14 / 255, v = colorRed(c) * 14 / 255;
-                    uint8_t* row = pic.data() + size_t(screenRows + j) * size_t(width);
-                    row[i] = uint8_t(plus ? 1 + u : u);
-                    row[width / 2 + i] = uint8_t(plus ? 16 + 15 * v : 15 * v);
-                }
-            }
+            convertPictureToTruecolor(mode == Mode::TruecolorPlus ? 25 : 24, f.data(), width,
+                                      width, screenRows, pic.data());
         }
         m.pictures.push_back(std::move(pic));
     }
@@ -177,7 +119,7 @@ struct CodeOptions {
 
 CodedMovie codeMovie(const Movie& m, const CodeOptions& o) {
     ColorLookup lookup;
-    lookup.build(m.table, m.fine);
+    lookup.build(m.table, m.grid);
     FrameCoder coder(m.width, m.rows, lookup, o.threads);
     const size_t size = size_t(m.width) * size_t(m.rows);
     std::vector<uint8_t> pair[2] = {std::vector<uint8_t>(size), std::vector<uint8_t>(size)};
@@ -302,13 +244,8 @@ std::string checkDeltaStream(const std::vector<uint8_t>& p, int width, int rows)
 }
 
 ColorLookup grayLookup() {
-    ColorTable t{};
-    for (int i = 0; i < 32; ++i) {
-        t[size_t(i + 1)] = makeColor(i * 8 + i / 4, i * 8 + i / 4, i * 8 + i / 4);
-    }
-    t[0] = makeColor(255, 255, 255);
     ColorLookup l;
-    l.build(t, true);
+    l.build(grayRamp(ColorGrid::Fine), ColorGrid::Fine);
     return l;
 }
 
@@ -430,8 +367,9 @@ TEST(FrameCoder, PlayerSeesTheCodersPicturesInEveryModeAndBudget) {
             if (p[1] == 2) {
                 ASSERT_EQ(checkDeltaStream(p, m.width, m.rows), "") << "frame " << n;
             }
-            decodeFrame(p.data(), p.size(), m.width, m.rows, pair[n & 1].data(),
-                        pair[(n + 1) & 1].data());
+            const PayloadResult r = decodeFramePayload(p, m.width, m.rows, pair[n & 1],
+                                                       pair[(n + 1) & 1]);
+            ASSERT_TRUE(r.ok() && r.decoded && r.end == p.size()) << "frame " << n;
             ASSERT_EQ(pair[n & 1], coded.reconstructions[n]) << "frame " << n;
             EXPECT_GE(coded.quality[n], 0.0);
             EXPECT_LE(coded.quality[n], 1.0);
