@@ -11,11 +11,17 @@ class InfoOnlyVideoSource : public VideoStreamSource {
 public:
     VideoStreamInfo info;
     bool open = true;
+    int openResult = kVideoOk;
+    int openCalls = 0;
 
     void Close() override { open = false; }
     bool IsOpen() override { return open; }
     uint32_t GetSourceType() override { return FourCC('T', 'E', 'S', 'T'); }
-    int Open(const char*) override { return kVideoOk; }
+    int Open(const char*) override {
+        ++openCalls;
+        open = openResult == kVideoOk;
+        return openResult;
+    }
     int GetFrame(int, std::unique_ptr<VBitmap>&) override { return kVideoReadError; }
     int GetInfo(VideoStreamInfo* out) override {
         *out = info;
@@ -29,10 +35,16 @@ class InfoOnlyAudioSource : public AudioStreamSource {
 public:
     AudioStreamInfo info;
     bool open = true;
+    int openResult = kAudioOk;
+    int openCalls = 0;
 
     void Close() override { open = false; }
     bool IsOpen() override { return open; }
-    int Open(const char*) override { return kAudioOk; }
+    int Open(const char*) override {
+        ++openCalls;
+        open = openResult == kAudioOk;
+        return openResult;
+    }
     uint32_t GetSourceType() override { return FourCC('T', 'E', 'S', 'T'); }
     int Read(int, int, void*, int, int*, int*) override { return kAudioReadError; }
     int GetInfo(AudioStreamInfo* out) override {
