@@ -8,6 +8,7 @@
 #include "encoder/codec/framecoder.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -139,12 +140,15 @@ int32_t FrameCoder::bestColor(const uint8_t* block, int size, uint8_t& color) co
     return error;
 }
 
-int32_t FrameCoder::bestMotion(int32_t position, int size, uint8_t& entry) const {
+// Returns the lowest score 16 E + cost below startScore (startScore itself when no candidate
+// gets below it, entry then unchanged). Candidates are pruned as soon as their partial score
+// reaches the best so far, which cannot change the winner: only a lower score replaces it.
+int32_t FrameCoder::bestMotion(int32_t position, int size, int32_t startScore,
+                               uint8_t& entry) const {
     const int W = m_width;
     const int64_t limit = int64_t(W) * m_rows;
     const uint8_t* cur = m_in->picture + position;
-    int32_t best = std::numeric_limits<int32_t>::max();
-    entry = kZeroVector;
+    int32_t best = startScore;
     for (const uint8_t candidate : kMotionOrder) {
         const int dx = kMotionVectors[candidate].dx, dy = kMotionVectors[candidate].dy;
         const int64_t start = int64_t(position) + int64_t(dy) * W + dx;
@@ -171,11 +175,11 @@ int32_t FrameCoder::bestMotion(int32_t position, int size, uint8_t& entry) const
             }
         }
     }
-    return best / 16;
+    return best;
 }
 
-int32_t FrameCoder::bestPattern(const uint8_t* block, int size, uint8_t& pattern, uint8_t& c0,
-                                uint8_t& c1) const {
+int32_t FrameCoder::bestPatternPlain(const uint8_t* block, int size, uint8_t& pattern,
+                                     uint8_t& c0, uint8_t& c1) const {
     const size_t W = size_t(m_width);
     const int n = size * size;
     std::array<uint8_t, 64> px{};
@@ -239,6 +243,113 @@ int32_t FrameCoder::bestPattern(const uint8_t* block, int size, uint8_t& pattern
     return best;
 }
 
+namespace {
+
+// floor(x / m) == (x * kReciprocal[m]) >> 32 for 0 <= x < 2^20 and 1 <= m <= 64.
+constexpr std::array<uint64_t, 65> kReciprocal = [] {
+    std::array<uint64_t, 65> r{};
+    for (uint64_t m = 1; m <= 64; ++m) {
+        r[m] = ((uint64_t(1) << 32) + m - 1) / m;
+    }
+    return r;
+}();
+
+inline int divideSmall(int32_t x, int m) {
+    return int((uint64_t(uint32_t(x)) * kReciprocal[size_t(m)]) >> 32);
+}
+
+} // namespace
+
+// Same results as bestPatternPlain: the sums under each pattern come from per-row tables of
+// every bit combination, and a pattern's error is abandoned once it reaches the best.
+int32_t FrameCoder::bestPattern(const uint8_t* block, int size, uint8_t& pattern, uint8_t& c0,
+                                uint8_t& c1) const {
+    if (m_plain) {
+        return bestPatternPlain(block, size, pattern, c0, c1);
+    }
+    const size_t W = size_t(m_width);
+    const int n = size * size;
+    const int combos = 1 << size;
+    struct Sum {
+        int32_t r, g, b, count;
+    };
+    // rowSums[y * combos + m]: sums over the pixels of row y whose bits are set in m.
+    std::array<Sum, 8 * 256> rowSums;
+    std::array<uint8_t, 64> px;
+    Sum total{0, 0, 0, 0};
+    for (int y = 0; y < size; ++y) {
+        Sum* rs = &rowSums[size_t(y * combos)];
+        const uint8_t* row = block + size_t(y) * W;
+        rs[0] = Sum{0, 0, 0, 0};
+        for (int m = 1; m < combos; ++m) {
+            const int low = m & -m;
+            const int x = std::countr_zero(unsigned(m));
+            const uint8_t c = row[x];
+            const Sum& prev = rs[m ^ low];
+            rs[m] = Sum{prev.r + m_red[c], prev.g + m_green[c], prev.b + m_blue[c], prev.count + 1};
+        }
+        const Sum& all = rs[combos - 1];
+        total.r += all.r;
+        total.g += all.g;
+        total.b += all.b;
+        for (int x = 0; x < size; ++x) {
+            px[size_t(y * size + x)] = row[x];
+        }
+    }
+    total.count = n;
+    const int shift = m_lookup.fineGrid() ? 3 : 4;
+    const uint64_t rowMask = uint64_t(combos - 1);
+    auto codeOf = [&](const Sum& s) {
+        const int m = s.count;
+        return m_lookup.codeForCell(divideSmall(s.r + m / 2, m) >> shift,
+                                    divideSmall(s.g + m / 2, m) >> shift,
+                                    divideSmall(s.b + m / 2, m) >> shift);
+    };
+    int32_t best = std::numeric_limits<int32_t>::max();
+    pattern = 0;
+    c0 = c1 = px[0];
+    for (int t = 0; t < 256; ++t) {
+        const uint64_t bits = size == 8 ? kPatterns8x8[size_t(t)] : kPatterns4x4[size_t(t)];
+        Sum set{0, 0, 0, 0};
+        for (int y = 0; y < size; ++y) {
+            const Sum& s = rowSums[size_t(y * combos) + size_t((bits >> (y * size)) & rowMask)];
+            set.r += s.r;
+            set.g += s.g;
+            set.b += s.b;
+            set.count += s.count;
+        }
+        const Sum clear{total.r - set.r, total.g - set.g, total.b - set.b, n - set.count};
+        uint8_t code0, code1;
+        if (clear.count == 0) {
+            code0 = code1 = codeOf(set);
+        } else if (set.count == 0) {
+            code0 = code1 = codeOf(clear);
+        } else {
+            code0 = codeOf(clear);
+            code1 = codeOf(set);
+        }
+        const int32_t* d[2] = {m_lookup.distanceRow(code0), m_lookup.distanceRow(code1)};
+        int32_t error = 0;
+        for (int y = 0; y < size && error < best; ++y) {
+            const uint64_t rowBits = bits >> (y * size);
+            const uint8_t* p = &px[size_t(y * size)];
+            for (int x = 0; x < size; ++x) {
+                error += d[(rowBits >> x) & 1][p[x]];
+            }
+        }
+        if (error < best) {
+            best = error;
+            pattern = uint8_t(t);
+            c0 = code0;
+            c1 = code1;
+            if (best == 0) {
+                break;
+            }
+        }
+    }
+    return best;
+}
+
 void FrameCoder::initialCoding(Node& node, int size) const {
     const size_t W = size_t(m_width);
     const uint8_t* cur = m_in->picture + node.position;
@@ -261,10 +372,20 @@ void FrameCoder::initialCoding(Node& node, int size) const {
         const int64_t motionWeight = size == 2 ? 75 : 250;
         uint8_t color = 0, entry = kZeroVector;
         const int32_t fillError = bestColor(cur, size, color);
-        const int32_t motionError = bestMotion(node.position, size, entry);
         const int64_t K = keepWeight * keepError;
         const int64_t F = fillWeight * fillError;
-        const int64_t M = motionWeight * motionError;
+        // Motion only wins below T = K (keep wins ties) or F + 1 (fill loses ties), so the
+        // search need not look at scores whose M would reach T.
+        int32_t startScore = std::numeric_limits<int32_t>::max();
+        if (!m_plain) {
+            const int64_t T = K <= F ? K : F + 1;
+            const int64_t bound = 16 * ((T + motionWeight - 1) / motionWeight);
+            startScore = int32_t(std::min<int64_t>(bound, startScore));
+        }
+        const int32_t score = bestMotion(node.position, size, startScore, entry);
+        const int64_t M = score < startScore ? motionWeight * (score / 16)
+                                             : std::numeric_limits<int64_t>::max();
+        const int32_t motionError = score / 16;
         if (K <= F && K <= M) {
             node.opcode = kOpKeep;
             node.priority = K;

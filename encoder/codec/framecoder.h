@@ -67,6 +67,10 @@ public:
     // Codes one frame into payload (kPayloadBufferSize bytes).
     FrameCodeResult encodeFrame(uint8_t* payload, const FrameInput& in);
 
+    // Forces the plain searches that define the results (no pruning by bounds, no row
+    // tables); the output is the same byte for byte, only slower. For tests.
+    void usePlainSearch(bool plain) { m_plain = plain; }
+
     int width() const { return m_width; }
     int rows() const { return m_rows; }
     const std::array<int64_t, 4>& errorHistory() const { return m_history; }
@@ -101,9 +105,11 @@ private:
 
     void initialCoding(Node& node, int size) const;
     int32_t bestColor(const uint8_t* block, int size, uint8_t& color) const;
-    int32_t bestMotion(int32_t position, int size, uint8_t& entry) const;
+    int32_t bestMotion(int32_t position, int size, int32_t startScore, uint8_t& entry) const;
     int32_t bestPattern(const uint8_t* block, int size, uint8_t& pattern, uint8_t& c0,
                         uint8_t& c1) const;
+    int32_t bestPatternPlain(const uint8_t* block, int size, uint8_t& pattern, uint8_t& c0,
+                             uint8_t& c1) const;
     uint8_t fillOpcode(uint8_t color) const { return m_frequentMap[color]; }
 
     void refine(int32_t index);
@@ -118,6 +124,7 @@ private:
     int m_rows;
     const ColorLookup& m_lookup;
     int m_threads;
+    bool m_plain = false;
     PayloadDecoder m_decoder;
     std::array<int32_t, 256> m_red{}, m_green{}, m_blue{};
 

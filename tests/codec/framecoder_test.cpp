@@ -2,6 +2,7 @@
 // invariant that a player decoding the payloads in order sees exactly the coder's pictures.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <functional>
 #include <string>
@@ -13,6 +14,7 @@
 #include "encoder/codec/framecoder.h"
 #include "encoder/codec/truecolor.h"
 #include "moviedb/payload_decoder.h"
+#include "moviedb/payload_tables.h"
 
 using namespace quil;
 
@@ -115,12 +117,14 @@ struct CodeOptions {
     bool fast = false;
     int keyInterval = 0;
     int threads = 1;
+    bool plain = false;
 };
 
 CodedMovie codeMovie(const Movie& m, const CodeOptions& o) {
     ColorLookup lookup;
     lookup.build(m.table, m.grid);
     FrameCoder coder(m.width, m.rows, lookup, o.threads);
+    coder.usePlainSearch(o.plain);
     const size_t size = size_t(m.width) * size_t(m.rows);
     std::vector<uint8_t> pair[2] = {std::vector<uint8_t>(size), std::vector<uint8_t>(size)};
     std::vector<uint8_t> payload(FrameCoder::kPayloadBufferSize + 64, 0xCD);
@@ -151,8 +155,11 @@ CodedMovie codeMovie(const Movie& m, const CodeOptions& o) {
 
 // Walks a delta frame's block stream by the format's grammar, as the coder must write it:
 // only opcodes valid at their size, runs of 4 to 259 that end inside the frame, and exactly
-// the payload's bytes. Returns an empty string when the payload is well formed.
-std::string checkDeltaStream(const std::vector<uint8_t>& p, int width, int rows) {
+// the payload's bytes. Returns an empty string when the payload is well formed; ops, when
+// given, counts the opcodes used per level (2: 8x8, 1: 4x4, 0: 2x2).
+using OpcodeCounts = std::array<std::array<int, 256>, 3>;
+std::string checkDeltaStream(const std::vector<uint8_t>& p, int width, int rows,
+                             OpcodeCounts* ops = nullptr) {
     if (p.size() < 24 || p[0] != 0 || p[1] != 2 || p[3] != 0) {
         return "bad header";
     }
@@ -206,6 +213,9 @@ std::string checkDeltaStream(const std::vector<uint8_t>& p, int width, int rows)
         }
         if (op < 0) {
             return;
+        }
+        if (ops) {
+            ++(*ops)[size_t(level)][size_t(op)];
         }
         if (op <= 224 || op == 244 || (op >= 246 && op <= 253)) {
             return;
@@ -385,4 +395,180 @@ TEST(FrameCoder, SameInputSamePayloadsOnEveryRunAndThreadCount) {
     const CodedMovie a = codeMovie(m, one);
     EXPECT_EQ(a.payloads, codeMovie(m, one).payloads);
     EXPECT_EQ(a.payloads, codeMovie(m, two).payloads);
+}
+
+TEST(FrameCoder, PrunedSearchesGiveThePlainSearchesBytes) {
+    struct Case {
+        Mode mode;
+        bool fast;
+        int32_t target;
+    };
+    const Case cases[] = {
+        {Mode::StdPalette, false, 3000},
+        {Mode::ExtPalette, true, 4000},
+        {Mode::Truecolor, false, 8000},
+        {Mode::Grayscale, false, 2000},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(modeName(c.mode));
+        const Movie m = makeMovie(c.mode, 160, 160, 7);
+        CodeOptions fast;
+        fast.fast = c.fast;
+        fast.target = c.target;
+        fast.floor = c.target / 2;
+        fast.ceiling = c.target * 2;
+        CodeOptions plain = fast;
+        plain.plain = true;
+        EXPECT_EQ(codeMovie(m, fast).payloads, codeMovie(m, plain).payloads);
+    }
+}
+
+TEST(FrameCoder, ByteGoalFollowsTheErrorHistory) {
+    const Movie m = makeMovie(Mode::ExtPalette, 160, 160, 8);
+    ColorLookup lookup;
+    lookup.build(m.table, m.grid);
+    FrameCoder coder(160, 160, lookup);
+    const size_t size = 160 * 160;
+    std::vector<uint8_t> pair[2] = {std::vector<uint8_t>(size), std::vector<uint8_t>(size)};
+    std::vector<uint8_t> payload(FrameCoder::kPayloadBufferSize);
+    struct Step {
+        int32_t floor, ceiling, budget;
+        int32_t goal; // -1: from the history
+    };
+    const Step steps[] = {
+        {0, 0, 0, 0},              // frame 0, key frame
+        {2000, 8000, 100, 100},    // frames 1 to 3: the budget, unclamped
+        {2000, 8000, 9000, 9000},
+        {2000, 8000, 200000, 65520}, // ... but never past what the buffer holds
+        {2000, 0, 50, 65520},      // ceiling 0 means 65,520: that is the goal
+        {2000, 8000, 4000, -1},    // m / S * budget
+        {2000, 8000, 1, 2000},     // at least the floor
+        {2000, 8000, 1000000, 8000}, // at most the ceiling
+    };
+    std::vector<int64_t> m_;
+    for (size_t n = 0; n < std::size(steps); ++n) {
+        FrameInput in;
+        in.picture = m.pictures[n].data();
+        in.written = pair[n & 1].data();
+        in.other = n ? pair[(n + 1) & 1].data() : nullptr;
+        in.nBytesFloor = steps[n].floor;
+        in.nBytesCeiling = steps[n].ceiling;
+        in.budget = steps[n].budget;
+        in.frameIndex = int(n);
+        const auto historyBefore = coder.errorHistory();
+        const FrameCodeResult r = coder.encodeFrame(payload.data(), in);
+        if (n == 0) {
+            pair[1] = pair[0];
+            continue;
+        }
+        ASSERT_FALSE(r.keyFrame);
+        const int64_t mn = coder.lastStats().initialTotal;
+        ASSERT_GT(mn, 0);
+        if (steps[n].goal >= 0) {
+            EXPECT_EQ(coder.lastStats().goal, steps[n].goal) << "frame " << n;
+        }
+        if (n == 4) {
+            EXPECT_EQ(coder.errorHistory(), historyBefore) << "a 65,520 goal keeps the history";
+        } else {
+            EXPECT_EQ(coder.errorHistory()[3], mn);
+        }
+        if (n == 5) {
+            // The history holds frames 1 to 3 and one zero from the start.
+            const double S = double(m_[0] + m_[1] + m_[2]);
+            const int64_t expected =
+                std::clamp<int64_t>(int64_t(double(mn) / S * 4000 + 0.5), 2000, 8000);
+            EXPECT_EQ(coder.lastStats().goal, expected);
+        }
+        m_.push_back(mn);
+    }
+}
+
+TEST(FrameCoder, RefinementStepsDependOnGoalAndFastEncoding) {
+    // A flat frame, then every 8x8 block cut by a diagonal edge between two grays: a
+    // two-colour pattern codes each block exactly, nothing else does.
+    Movie m;
+    m.width = m.rows = 160;
+    m.table = grayRamp(ColorGrid::Fine);
+    const uint64_t edge = kPatterns8x8[111];
+    std::vector<uint8_t> flat(160 * 160, 12), edges(160 * 160);
+    for (int y = 0; y < 160; ++y) {
+        for (int x = 0; x < 160; ++x) {
+            edges[size_t(y * 160 + x)] = ((edge >> ((y % 8) * 8 + x % 8)) & 1) ? 30 : 3;
+        }
+    }
+    m.pictures = {flat, edges};
+    struct Case {
+        int32_t budget;
+        bool fast;
+        bool refined, pattern8, pattern4;
+    };
+    const Case cases[] = {
+        {0, false, false, false, false}, // goal below the initial count: initial codings only
+        {3000, false, true, true, false},
+        {3000, true, true, false, true}, // fast: 8x8 blocks split at once, 4x4 still patterns
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.budget);
+        SCOPED_TRACE(c.fast);
+        CodeOptions o;
+        o.fast = c.fast;
+        o.target = c.budget;
+        const CodedMovie coded = codeMovie(m, o);
+        OpcodeCounts ops{};
+        ASSERT_EQ(checkDeltaStream(coded.payloads[1], m.width, m.rows, &ops), "");
+        int smaller = 0;
+        for (int op = 0; op < 256; ++op) {
+            smaller += ops[1][size_t(op)] + ops[0][size_t(op)];
+        }
+        EXPECT_EQ(smaller > 0 || ops[2][245] > 0, c.refined);
+        EXPECT_EQ(ops[2][245] > 0, c.pattern8);
+        EXPECT_EQ(ops[1][245] > 0, c.pattern4);
+    }
+}
+
+TEST(FrameCoder, KeyFrameIntervalOneMakesEveryFrameAKeyFrame) {
+    const Movie m = makeMovie(Mode::Grayscale, 320, 240, 4);
+    CodeOptions o;
+    o.keyInterval = 1;
+    const CodedMovie coded = codeMovie(m, o);
+    for (size_t n = 0; n < coded.payloads.size(); ++n) {
+        EXPECT_EQ(coded.payloads[n][1], 1) << n;
+        EXPECT_EQ(coded.payloads[n].size(), n == 0 ? 19978u : 19216u);
+        EXPECT_EQ(coded.quality[n], 1.0);
+    }
+}
+
+TEST(FrameCoder, HugeGoalsStayInsideThePayloadBuffer) {
+    // Noise on the largest picture the encoder makes: every block is worth refining, so the
+    // stream grows until the goal stops it.
+    const int width = 320, rows = 480;
+    Movie m;
+    m.width = width;
+    m.rows = rows;
+    m.table = truecolorCodeTable(25);
+    std::mt19937 rng(7);
+    for (int n = 0; n < 5; ++n) {
+        std::vector<uint8_t> pic(size_t(width) * rows);
+        for (uint8_t& c : pic) {
+            c = uint8_t(17 + rng() % 128);
+        }
+        m.pictures.push_back(std::move(pic));
+    }
+    CodeOptions o;
+    o.target = 300000; // frames 1 to 3 take the budget as it comes
+    o.floor = 2000;
+    o.ceiling = 0; // frame 4: a goal of 65,520
+    const CodedMovie coded = codeMovie(m, o);
+    PicturePair pair(width, rows);
+    for (size_t n = 0; n < coded.payloads.size(); ++n) {
+        const std::vector<uint8_t>& p = coded.payloads[n];
+        EXPECT_LE(p.size(), FrameCoder::kPayloadBufferSize);
+        if (n > 0) {
+            EXPECT_GT(p.size(), 60000u) << n;
+        }
+        EXPECT_EQ(p[2], uint8_t((p.size() + 255) / 256));
+        ASSERT_TRUE(pair.decodeFrame(p).ok());
+        ASSERT_TRUE(std::equal(coded.reconstructions[n].begin(), coded.reconstructions[n].end(),
+                               pair.latest().begin()));
+    }
 }
