@@ -25,6 +25,8 @@ const char* movieDbErrorText(MovieDbError error) {
         return "no error";
     case MovieDbError::OpenFailed:
         return "cannot open the file";
+    case MovieDbError::NotRegularFile:
+        return "not a regular file";
     case MovieDbError::EmptyFile:
         return "the file is empty";
     case MovieDbError::TruncatedHeader:
@@ -123,7 +125,9 @@ PalmDbHeader PalmDbHeader::decode(std::span<const uint8_t> bytes) {
     return h;
 }
 
-uint32_t palmTimeNow() { return uint32_t(uint64_t(std::time(nullptr)) + kPalmEpochOffset); }
+uint32_t palmTimeNow() {
+    return uint32_t(uint64_t(std::time(nullptr)) + kPalmEpochOffset);
+}
 
 void SwapRecordList(RecordListEntry* list, int count) {
     for (int i = 0; i < count; ++i) {

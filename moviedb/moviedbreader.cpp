@@ -6,11 +6,14 @@
 
 #include <cstring>
 #include <new>
+#include <sys/stat.h>
 #include <sys/types.h>
 
 namespace quil {
 
-MovieDbReader::~MovieDbReader() { close(); }
+MovieDbReader::~MovieDbReader() {
+    close();
+}
 
 void MovieDbReader::close() {
     if (m_file != nullptr) {
@@ -56,6 +59,10 @@ MovieDbError MovieDbReader::open(const std::string& path) {
     m_file = std::fopen(path.c_str(), "rb");
     if (m_file == nullptr) {
         return MovieDbError::OpenFailed;
+    }
+    struct stat st {};
+    if (fstat(fileno(m_file), &st) != 0 || !S_ISREG(st.st_mode)) {
+        return fail(MovieDbError::NotRegularFile);
     }
     if (fseeko(m_file, 0, SEEK_END) != 0) {
         return fail(MovieDbError::SeekError);

@@ -27,7 +27,6 @@ bool isProtectedType(uint32_t type);
 // the 44 bytes at 78 + 8 * N. An empty password changes nothing. Fails, changing nothing,
 // when the bytes are too short to hold that area.
 [[nodiscard]] MovieDbError protectMovieDatabase(std::span<uint8_t> database,
-                                                std::string_view password,
-                                                uint32_t protectedType);
+                                                std::string_view password, uint32_t protectedType);
 
 } // namespace quil

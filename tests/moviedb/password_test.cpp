@@ -46,16 +46,19 @@ TEST(Password, EquivalentPasswordsGiveTheSameKeystream) {
         const char* b;
     };
     const Case same[] = {
-        {"Secret", "sECRET"},          // letter case
-        {"se cret", "secret"},         // spaces do not count
-        {"sec\tret\x7f", "secret"},    // control characters and DEL do not count
-        {"secr\xe9t\xff", "secrt"},    // characters above 126 do not count
-        {"a@b[", "a`b{"},              // pairs that differ only in bit 5
+        {"Secret", "sECRET"},       // letter case
+        {"se cret", "secret"},      // spaces do not count
+        {"sec\tret\x7f", "secret"}, // control characters and DEL do not count
+        {"secr\xe9t\xff", "secrt"}, // characters above 126 do not count
+        {"a@b[", "a`b{"},           // pairs that differ only in bit 5
     };
     for (const Case& c : same) {
         SCOPED_TRACE(c.a);
         EXPECT_EQ(scrambled(c.a), scrambled(c.b));
     }
+    // The ends of the counted range count.
+    EXPECT_NE(scrambled("!"), scrambled(""));
+    EXPECT_NE(scrambled("~"), scrambled(""));
     EXPECT_NE(scrambled("secret"), scrambled("secreu"));
     EXPECT_NE(scrambled("ab"), scrambled("ba"));
 }
