@@ -358,7 +358,7 @@ void mirrorPixelsHorizontally(void* pixels, int width, int height, ptrdiff_t pit
     uint8_t* base = static_cast<uint8_t*>(pixels);
     for (int r = 0; r < height; ++r) {
         uint8_t* row = base + pitch * r;
-        if (bpp == 4) {
+        if (bpp == 4 && reinterpret_cast<uintptr_t>(row) % alignof(uint32_t) == 0) {
             uint32_t* p = reinterpret_cast<uint32_t*>(row);
             std::reverse(p, p + width);
             continue;
