@@ -24,9 +24,9 @@ uint32_t MovingPicture(int frame, int x, int y) {
     return square ? 0x00FFFF00u : uint32_t((r << 16) | (g << 8) | b);
 }
 
-void UseSource(PaintedVideoSource& video, int frames, int width = 64, int height = 48) {
-    video.info = {10, 1, frames, width, height};
-    video.paint = MovingPicture;
+// A 10 fps source of frames painted with MovingPicture.
+VideoStreamInfo Clip(int frames, int width = 64, int height = 48) {
+    return {10, 1, frames, width, height};
 }
 
 void Encode(RecordingEngine& e, TempMovie& movie, const char* name = "Test movie") {
@@ -66,8 +66,7 @@ TEST(EncodeVideoMovie, EveryModeReadsBackAndDecodesToTheEnginesOwnPictures) {
     };
     for (const ModeCase& c : cases) {
         SCOPED_TRACE(c.name);
-        PaintedVideoSource video;
-        UseSource(video, 16);
+        TestVideo video(Clip(16), MovingPicture);
         MemoryAudioSource audio;
         MemoryAudioFormat format;
         format.samplesPerSec = 22050;
@@ -86,7 +85,7 @@ TEST(EncodeVideoMovie, EveryModeReadsBackAndDecodesToTheEnginesOwnPictures) {
         e.title = "Title";
         e.author = "Author";
         e.looping = true;
-        e.SetSources(&video, c.audio ? &audio : nullptr);
+        e.SetSources(&video.source, c.audio ? &audio : nullptr);
         std::vector<uint8_t> sourcePreview(320 * 720), compressedPreview(320 * 720);
         e.SetPreviewBuffers(sourcePreview.data(), compressedPreview.data());
         std::vector<std::vector<uint8_t>> pictures;
@@ -153,12 +152,11 @@ TEST(EncodeVideoMovie, EveryModeReadsBackAndDecodesToTheEnginesOwnPictures) {
 }
 
 TEST(EncodeVideoMovie, ReportsInProtocolOrder) {
-    PaintedVideoSource video;
-    UseSource(video, 6);
+    TestVideo video(Clip(6), MovingPicture);
     RecordingEngine e;
     e.nColorDepth = 16;
     e.nScreenWidth = e.nScreenHeight = 160;
-    e.SetSources(&video, nullptr);
+    e.SetSources(&video.source, nullptr);
     TempMovie movie;
     Encode(e, movie);
     const int F = 5;
@@ -188,13 +186,12 @@ TEST(EncodeVideoMovie, ReportsInProtocolOrder) {
 }
 
 TEST(EncodeVideoMovie, ThrottlesReportsToOnePerSecondAndTheLastFrame) {
-    PaintedVideoSource video;
-    UseSource(video, 11);
+    TestVideo video(Clip(11), MovingPicture);
     RecordingEngine e;
     e.nColorDepth = 16;
     e.nScreenWidth = e.nScreenHeight = 160;
     e.SetClock([] { return int64_t(7); }); // the second never changes
-    e.SetSources(&video, nullptr);
+    e.SetSources(&video.source, nullptr);
     TempMovie movie;
     Encode(e, movie);
     // One analysis report and one encoding report, both for the last frame.
@@ -211,15 +208,14 @@ TEST(EncodeVideoMovie, KeyFramesFollowTheInterval) {
     } const cases[] = {{true, 0, 1}, {false, 1, 10}, {false, 0, 0}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.wantInterval);
-        PaintedVideoSource video;
-        UseSource(video, 26);
+        TestVideo video(Clip(26), MovingPicture);
         RecordingEngine e;
         e.fUseGrayscale = true;
         e.nColorDepth = 16;
         e.nScreenWidth = e.nScreenHeight = 160;
         e.fUncompressedVideo = c.uncompressed;
         e.nKeyFrameInterval = c.seconds;
-        e.SetSources(&video, nullptr);
+        e.SetSources(&video.source, nullptr);
         TempMovie movie;
         Encode(e, movie);
         quil::MovieDbReader reader;
@@ -238,16 +234,13 @@ TEST(EncodeVideoMovie, KeyFramesFollowTheInterval) {
 
 TEST(EncodeVideoMovie, FetchesTheSourceFramesOfTheRange) {
     // 30 fps source at 15 fps: step 2; source frames 10..30 become output frames 5..15.
-    PaintedVideoSource video;
-    video.info = {30, 1, 60, 32, 32};
-    video.start = 3;
-    video.paint = MovingPicture;
+    TestVideo video({30, 1, 60, 32, 32}, MovingPicture, 3);
     RecordingEngine e;
     e.fUseGrayscale = true;
     e.nScreenWidth = e.nScreenHeight = 160;
     e.nFrameStart = 10;
     e.nFrameEnd = 30;
-    e.SetSources(&video, nullptr);
+    e.SetSources(&video.source, nullptr);
     TempMovie movie;
     Encode(e, movie);
     ASSERT_EQ(e.count(kProgressComplete), 1);
@@ -256,7 +249,7 @@ TEST(EncodeVideoMovie, FetchesTheSourceFramesOfTheRange) {
     for (int i = 0; i < 10; ++i) {
         want.push_back(3 + (5 + i) * 2);
     }
-    EXPECT_EQ(video.fetched, want);
+    EXPECT_EQ(video.source.requestedFrames(), want);
 }
 
 struct Corner {
@@ -279,9 +272,8 @@ TEST(EncodeVideoMovie, OrientationTurnsAndMirrorsThePictureInEveryLayout) {
     for (const int depth : {16, 25}) {
         for (const auto& c : cases) {
             SCOPED_TRACE(testing::Message() << c.name << " at depth " << depth);
-            PaintedVideoSource video;
-            video.info = {10, 1, 3, 48, 48};
-            video.paint = [](int, int x, int y) { return x < 24 && y < 24 ? 0x00FFFFFFu : 0u; };
+            TestVideo video({10, 1, 3, 48, 48},
+                            [](int, int x, int y) { return x < 24 && y < 24 ? 0x00FFFFFFu : 0u; });
             RecordingEngine e;
             e.fUseGrayscale = depth == 16;
             e.nColorDepth = depth;
@@ -289,7 +281,7 @@ TEST(EncodeVideoMovie, OrientationTurnsAndMirrorsThePictureInEveryLayout) {
             e.fRotateImageSideways = c.rotate;
             e.fFlipImageVertically = c.flipV;
             e.fFlipImageHorizontally = c.flipH;
-            e.SetSources(&video, nullptr);
+            e.SetSources(&video.source, nullptr);
             std::vector<uint8_t> preview(320 * 720);
             e.SetPreviewBuffers(preview.data(), nullptr);
             TempMovie movie;
@@ -308,12 +300,11 @@ TEST(EncodeVideoMovie, OrientationTurnsAndMirrorsThePictureInEveryLayout) {
 }
 
 TEST(EncodeVideoMovie, StopDuringAnalysisLeavesHeaderAndPlaceholderList) {
-    PaintedVideoSource video;
-    UseSource(video, 21);
+    TestVideo video(Clip(21), MovingPicture);
     RecordingEngine e;
     e.nColorDepth = 16;
     e.nScreenWidth = e.nScreenHeight = 160;
-    e.SetSources(&video, nullptr);
+    e.SetSources(&video.source, nullptr);
     video.onFrame = [&](int index) {
         if (index == 3) {
             e.RequestStop();
@@ -324,7 +315,7 @@ TEST(EncodeVideoMovie, StopDuringAnalysisLeavesHeaderAndPlaceholderList) {
     EXPECT_EQ(e.reports.back().code, kProgressStopped);
     EXPECT_EQ(e.count(kProgressStopped), 1);
     EXPECT_EQ(e.count(kProgressEncoding) + e.count(kProgressComplete) + e.count(kProgressFailed), 0);
-    EXPECT_EQ(video.fetched.size(), 4u);
+    EXPECT_EQ(video.source.requestedFrames().size(), 4u);
     const std::vector<uint8_t> bytes = movie.bytes();
     const int N = 20 + 1;
     ASSERT_EQ(bytes.size(), size_t(78 + 8 * N));
@@ -335,12 +326,11 @@ TEST(EncodeVideoMovie, StopDuringAnalysisLeavesHeaderAndPlaceholderList) {
 }
 
 TEST(EncodeVideoMovie, StopDuringEncodingReportsStoppedOnce) {
-    PaintedVideoSource video;
-    UseSource(video, 21);
+    TestVideo video(Clip(21), MovingPicture);
     RecordingEngine e;
     e.nColorDepth = 25;
     e.nScreenWidth = e.nScreenHeight = 160;
-    e.SetSources(&video, nullptr);
+    e.SetSources(&video.source, nullptr);
     e.onReport = [&](const Report& r) {
         if (r.code == kProgressEncoding && (r.b & 0xFFFF) == 2) {
             e.RequestStop();
@@ -369,13 +359,14 @@ TEST(EncodeVideoMovie, FailuresReportTheirTextOnce) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        PaintedVideoSource video;
-        UseSource(video, 11);
-        video.failFrom = c.failFrom;
+        TestVideo video(Clip(11), MovingPicture);
+        if (c.failFrom >= 0) {
+            video.failFrom(c.failFrom);
+        }
         RecordingEngine e;
         e.nColorDepth = 16;
         e.nScreenWidth = e.nScreenHeight = 160;
-        e.SetSources(&video, nullptr);
+        e.SetSources(&video.source, nullptr);
         TempMovie movie;
         FILE* out = c.fullDisk ? std::fopen("/dev/full", "wb") : movie.openForWriting();
         ASSERT_NE(out, nullptr);
@@ -403,8 +394,7 @@ TEST(EncodeVideoMovie, AudioStartsAtTheFirstEncodedFrame) {
     // Output frames 50 to 60 at 10 fps: the audio starts 5000 ms into the source. The source
     // is 8-bit mono at the output rate, which the resampler passes through unchanged, and
     // its level rises every 25 ms, so the first sample tells where the audio started.
-    PaintedVideoSource video;
-    UseSource(video, 61, 32, 32);
+    TestVideo video(Clip(61, 32, 32), MovingPicture);
     MemoryAudioSource audio;
     MemoryAudioFormat format;
     format.samplesPerSec = 10000;
@@ -414,7 +404,7 @@ TEST(EncodeVideoMovie, AudioStartsAtTheFirstEncodedFrame) {
     e.fUseGrayscale = true;
     e.nScreenWidth = e.nScreenHeight = 160;
     e.nFrameStart = 50;
-    e.SetSources(&video, &audio);
+    e.SetSources(&video.source, &audio);
     TempMovie movie;
     Encode(e, movie);
     ASSERT_EQ(e.count(kProgressComplete), 1);
@@ -430,8 +420,7 @@ TEST(EncodeVideoMovie, AudioStartsAtTheFirstEncodedFrame) {
 }
 
 TEST(EncodeVideoMovie, StopDuringTheAudioEndsTheJobStopped) {
-    PaintedVideoSource video;
-    UseSource(video, 41, 32, 32);
+    TestVideo video(Clip(41, 32, 32), MovingPicture);
     MemoryAudioSource audio;
     MemoryAudioFormat format;
     audio.Generate(format, 50000, [](int block, int) { return std::sin(block * 0.1) * 0.3; });
@@ -439,7 +428,7 @@ TEST(EncodeVideoMovie, StopDuringTheAudioEndsTheJobStopped) {
     e.fUseGrayscale = true;
     e.bAudioHifi = true; // 4 s of hi-fi audio: 3 records
     e.nScreenWidth = e.nScreenHeight = 160;
-    e.SetSources(&video, &audio);
+    e.SetSources(&video.source, &audio);
     e.onReport = [&](const Report& r) {
         if (r.code == kProgressAudio && r.a == 1) {
             e.RequestStop();
