@@ -207,7 +207,9 @@ JobOutcome OrbanwickMovieEncoder::runVideoJob(FILE* out, const char* dbname,
     uint8_t* const current = t.current.data();
     uint8_t* const reference[2] = {t.referenceA.data(), t.referenceB.data()};
     const size_t pictureBytes = size_t(s.screenWidth) * frameRows;
-    quil::FrameCoder coder(s.screenWidth, frameRows, t.lookup);
+    // The coder may spread a frame's initial codings over both cores; its bytes do not
+    // depend on the number of threads.
+    quil::FrameCoder coder(s.screenWidth, frameRows, t.lookup, 0);
 
     for (int i = 0; i < F; ++i) {
         if (stopRequested()) {
