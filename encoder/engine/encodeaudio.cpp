@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <new>
 #include <vector>
 
 int OrbanwickMovieEncoder::EncodeAudioRecords(FILE* out, int recordCount,
@@ -37,7 +38,17 @@ int OrbanwickMovieEncoder::EncodeAudioRecords(FILE* out, int recordCount,
 }
 
 void OrbanwickMovieEncoder::EncodeAudioMovie(FILE* out, const char* dbname) {
-    reportOutcome(runAudioJob(out, dbname));
+    JobOutcome end;
+    try {
+        end = runAudioJob(out, dbname);
+    } catch (const std::bad_alloc&) {
+        end = JobOutcome::failed(m_audioSource ? m_audioSource->GetErrorText(kAudioOutOfMemory)
+                                               : kOutOfMemoryText);
+    } catch (...) {
+        end = JobOutcome::failed(m_audioSource ? m_audioSource->GetErrorText(kAudioUnknownError)
+                                               : "Unknown error");
+    }
+    reportOutcome(end);
 }
 
 JobOutcome OrbanwickMovieEncoder::runAudioJob(FILE* out, const char* dbname) {

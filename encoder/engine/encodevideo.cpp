@@ -25,6 +25,7 @@
 #include <cmath>
 #include <cstring>
 #include <memory>
+#include <new>
 #include <vector>
 
 namespace {
@@ -59,7 +60,18 @@ void OrbanwickMovieEncoder::EncodeVideoMovie(FILE* out, const char* dbname, int 
     s.contrast = contrast;
     s.firstFrame = firstFrame;
     s.endFrame = endFrame;
-    const JobOutcome end = runVideoJob(out, dbname, s);
+    JobOutcome end;
+    // Nothing leaves the engine but a report: running out of memory for a job's buffers
+    // fails the job like any other failure.
+    try {
+        end = runVideoJob(out, dbname, s);
+    } catch (const std::bad_alloc&) {
+        end = JobOutcome::failed(m_videoSource ? m_videoSource->GetErrorText(kVideoOutOfMemory)
+                                               : kOutOfMemoryText);
+    } catch (...) {
+        end = JobOutcome::failed(m_videoSource ? m_videoSource->GetErrorText(kVideoUnknownError)
+                                               : "Unknown error");
+    }
     m_tables->analysis.release();
     reportOutcome(end);
 }

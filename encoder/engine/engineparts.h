@@ -68,6 +68,8 @@ inline constexpr const char* kNoVideoText =
 inline constexpr const char* kNoAudioText =
     "The source audio file you have selected has no audio and cannot be used as the encoding "
     "source.";
+inline constexpr const char* kOutOfMemoryText =
+    "An out-of-memory error occurred while encoding the movie.";
 inline constexpr const char* kScreenSizeText =
     "The screen size must be a multiple of 8 pixels, at most 320 pixels wide and 720 stored rows "
     "high.";
