@@ -209,5 +209,3 @@ void coderArgs(benchmark::internal::Benchmark* b) {
 
 BENCHMARK(BM_FrameCoder)->Apply(coderArgs)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_Decoder)->ArgName("mode")->DenseRange(0, 4)->Unit(benchmark::kMillisecond);
-
-BENCHMARK_MAIN();

@@ -2,7 +2,8 @@
 // - m_byteCount is the stream estimate (16 + the lengths of all current codings); the real
 //   stream is never longer (runs and reverted patterns only shrink it) and the real header is
 //   8 bytes longer than the estimate's start, so with a goal of at most 65,520 and at most
-//   5 bytes per refinement step a payload never exceeds 65,533 bytes.
+//   5 bytes per refinement step a payload never exceeds 65,533 bytes. Its length in pages is
+//   then 256 for anything past 65,280 bytes, stored as 0 in the 8-bit field.
 // - The node store is reserved for every block split to 2x2 before coding starts, so node
 //   references stay valid while quadrants are added.
 #include "encoder/codec/framecoder.h"
@@ -14,6 +15,7 @@
 #include <limits>
 #include <thread>
 
+#include "encoder/codec/framecoder_kernels.h"
 #include "encoder/codec/payload_writer.h"
 #include "moviedb/payload_format.h"
 #include "moviedb/payload_tables.h"
@@ -51,10 +53,22 @@ FrameCoder::FrameCoder(int width, int rows, const ColorLookup& lookup, int threa
         m_green[size_t(i)] = c.green;
         m_blue[size_t(i)] = c.blue;
     }
+    for (size_t k = 0; k < kMotionOrder.size(); ++k) {
+        const MotionVector v = kMotionVectors[kMotionOrder[k]];
+        Candidate& c = m_candidates[k];
+        c.offset = int32_t(v.dy) * width + v.dx;
+        c.cost = std::max(std::abs(int(v.dx)), std::abs(int(v.dy))) + ((v.dx & 1) ? 8 : 0);
+        c.entry = kMotionOrder[k];
+        m_orderOf[c.entry] = uint8_t(k);
+        m_minOffset = std::min(m_minOffset, c.offset);
+        m_maxOffset = std::max(m_maxOffset, c.offset);
+    }
     const size_t blocks = size_t(width / 8) * size_t(rows / 8);
     m_nodes.reserve(blocks * 21);
     m_heap.reserve(blocks * 21 + 1);
     m_emit.reserve(blocks * 21);
+    m_lastMotion.assign(blocks, -1);
+    m_spec = std::make_unique<Speculation[]>(blocks);
 }
 
 FrameCodeResult FrameCoder::encodeFrame(uint8_t* payload, const FrameInput& in) {
@@ -141,41 +155,75 @@ int32_t FrameCoder::bestColor(const uint8_t* block, int size, uint8_t& color) co
 }
 
 // Returns the lowest score 16 E + cost below startScore (startScore itself when no candidate
-// gets below it, entry then unchanged). Candidates are pruned as soon as their partial score
-// reaches the best so far, which cannot change the winner: only a lower score replaces it.
-int32_t FrameCoder::bestMotion(int32_t position, int size, int32_t startScore,
+// gets below it, entry then unchanged); on equal scores the candidate earlier in the search
+// order wins. hint, a motion entry or -1, is tried first: a good early score lets every other
+// candidate be dropped as soon as its partial score shows it cannot win. The winner is the
+// same as in the plain walk through the search order, which the plain search keeps.
+int32_t FrameCoder::bestMotion(int32_t position, int size, int32_t startScore, int hint,
                                uint8_t& entry) const {
-    const int W = m_width;
-    const int64_t limit = int64_t(W) * m_rows;
-    const uint8_t* cur = m_in->picture + position;
-    int32_t best = startScore;
-    for (const uint8_t candidate : kMotionOrder) {
-        const int dx = kMotionVectors[candidate].dx, dy = kMotionVectors[candidate].dy;
-        const int64_t start = int64_t(position) + int64_t(dy) * W + dx;
-        if (start < 0 || start + int64_t(size - 1) * W + (size - 1) >= limit) {
-            continue;
+    switch (size) {
+    case 8: return bestMotionSized<8>(position, startScore, hint, entry);
+    case 4: return bestMotionSized<4>(position, startScore, hint, entry);
+    default: return bestMotionSized<2>(position, startScore, hint, entry);
+    }
+}
+
+template <int S>
+int32_t FrameCoder::bestMotionSized(int32_t position, int32_t startScore, int hint,
+                                    uint8_t& entry) const {
+    const size_t W = size_t(m_width);
+    const int64_t limit = int64_t(m_width) * m_rows;
+    const int64_t extent = int64_t(S - 1) * m_width + (S - 1);
+    // Blocks far enough from the picture's ends admit every candidate.
+    const bool inside = position + m_minOffset >= 0 && position + m_maxOffset + extent < limit;
+    // Row of the distance table for every pixel of the current block.
+    std::array<const int32_t*, S * S> rowOf;
+    for (int y = 0; y < S; ++y) {
+        for (int x = 0; x < S; ++x) {
+            rowOf[size_t(y * S + x)] = m_lookup.distanceRow(m_in->picture[size_t(position) + size_t(y) * W + size_t(x)]);
         }
-        const int32_t cost = std::max(std::abs(dx), std::abs(dy)) + ((dx & 1) ? 8 : 0);
+    }
+    // Candidates are ranked by key = score * 256 + order; the lowest key wins.
+    const int64_t startKey = int64_t(startScore) * 256;
+    int64_t bestKey = startKey;
+    auto evaluate = [&](int k) {
+        const Candidate& c = m_candidates[size_t(k)];
+        // Wins only with score * 256 + k < bestKey, that is score < bound.
+        const int64_t bound64 = (bestKey - k + 255) / 256;
+        const int32_t bound = int32_t(std::min<int64_t>(bound64, std::numeric_limits<int32_t>::max()));
+        if (c.cost >= bound) {
+            return;
+        }
+        const int64_t start = int64_t(position) + c.offset;
+        if (!inside && (start < 0 || start + extent >= limit)) {
+            return;
+        }
         const uint8_t* src = m_in->other + start;
-        int32_t score = cost;
-        for (int y = 0; y < size && score < best; ++y) {
-            const uint8_t* a = cur + size_t(y) * size_t(W);
-            const uint8_t* b = src + size_t(y) * size_t(W);
+        int32_t score = c.cost;
+        for (int y = 0; y < S && score < bound; ++y) {
+            const int32_t* const* rows = &rowOf[size_t(y * S)];
+            const uint8_t* b = src + size_t(y) * W;
             int32_t e = 0;
-            for (int x = 0; x < size; ++x) {
-                e += m_lookup.distance(a[x], b[x]);
+            for (int x = 0; x < S; ++x) {
+                e += rows[x][b[x]];
             }
             score += 16 * e;
         }
-        if (score < best) {
-            best = score;
-            entry = candidate;
-            if (best == 0) {
-                break;
-            }
+        if (score < bound) {
+            bestKey = int64_t(score) * 256 + k;
+            entry = c.entry;
+        }
+    };
+    const int first = m_plain || hint < 0 ? -1 : int(m_orderOf[size_t(hint)]);
+    if (first >= 0) {
+        evaluate(first);
+    }
+    for (int k = 0; k < int(m_candidates.size()) && bestKey != 0; ++k) {
+        if (k != first) {
+            evaluate(k);
         }
     }
-    return best;
+    return bestKey < startKey ? int32_t(bestKey / 256) : startScore;
 }
 
 int32_t FrameCoder::bestPatternPlain(const uint8_t* block, int size, uint8_t& pattern,
@@ -261,7 +309,7 @@ inline int divideSmall(int32_t x, int m) {
 } // namespace
 
 // Same results as bestPatternPlain: the sums under each pattern come from per-row tables of
-// every bit combination, and a pattern's error is abandoned once it reaches the best.
+// every bit combination, and each pixel's distance to a code is looked up once per code.
 int32_t FrameCoder::bestPattern(const uint8_t* block, int size, uint8_t& pattern, uint8_t& c0,
                                 uint8_t& c1) const {
     if (m_plain) {
@@ -270,73 +318,73 @@ int32_t FrameCoder::bestPattern(const uint8_t* block, int size, uint8_t& pattern
     const size_t W = size_t(m_width);
     const int n = size * size;
     const int combos = 1 << size;
-    struct Sum {
-        int32_t r, g, b, count;
-    };
+    // Sums of red, green, blue and the pixel count, added four at a time.
+    typedef int32_t Sum __attribute__((vector_size(16)));
     // rowSums[y * combos + m]: sums over the pixels of row y whose bits are set in m.
-    std::array<Sum, 8 * 256> rowSums;
+    alignas(16) std::array<Sum, 8 * 256> rowSums;
     std::array<uint8_t, 64> px;
-    Sum total{0, 0, 0, 0};
+    Sum total = {0, 0, 0, 0};
     for (int y = 0; y < size; ++y) {
         Sum* rs = &rowSums[size_t(y * combos)];
         const uint8_t* row = block + size_t(y) * W;
+        Sum pixel[8];
+        for (int x = 0; x < size; ++x) {
+            const uint8_t c = row[x];
+            pixel[x] = Sum{m_red[c], m_green[c], m_blue[c], 1};
+            px[size_t(y * size + x)] = c;
+        }
         rs[0] = Sum{0, 0, 0, 0};
         for (int m = 1; m < combos; ++m) {
-            const int low = m & -m;
-            const int x = std::countr_zero(unsigned(m));
-            const uint8_t c = row[x];
-            const Sum& prev = rs[m ^ low];
-            rs[m] = Sum{prev.r + m_red[c], prev.g + m_green[c], prev.b + m_blue[c], prev.count + 1};
+            rs[m] = rs[m & (m - 1)] + pixel[std::countr_zero(unsigned(m))];
         }
-        const Sum& all = rs[combos - 1];
-        total.r += all.r;
-        total.g += all.g;
-        total.b += all.b;
-        for (int x = 0; x < size; ++x) {
-            px[size_t(y * size + x)] = row[x];
-        }
+        total += rs[combos - 1];
     }
-    total.count = n;
     const int shift = m_lookup.fineGrid() ? 3 : 4;
     const uint64_t rowMask = uint64_t(combos - 1);
     auto codeOf = [&](const Sum& s) {
-        const int m = s.count;
-        return m_lookup.codeForCell(divideSmall(s.r + m / 2, m) >> shift,
-                                    divideSmall(s.g + m / 2, m) >> shift,
-                                    divideSmall(s.b + m / 2, m) >> shift);
+        const int m = s[3];
+        return m_lookup.codeForCell(divideSmall(s[0] + m / 2, m) >> shift,
+                                    divideSmall(s[1] + m / 2, m) >> shift,
+                                    divideSmall(s[2] + m / 2, m) >> shift);
+    };
+    // Each pixel's distance to a code, gathered once per code the search meets.
+    const PatternErrorFn patternError = coderKernels().patternError;
+    std::array<int16_t, 256> slotOf;
+    slotOf.fill(-1);
+    std::array<std::array<int32_t, 64>, 256> errors;
+    int slots = 0;
+    auto errorsOf = [&](uint8_t code) -> const int32_t* {
+        int16_t& slot = slotOf[code];
+        if (slot < 0) {
+            slot = int16_t(slots++);
+            const int32_t* d = m_lookup.distanceRow(code);
+            int32_t* e = errors[size_t(slot)].data();
+            for (int i = 0; i < n; ++i) {
+                e[i] = d[px[size_t(i)]];
+            }
+        }
+        return errors[size_t(slot)].data();
     };
     int32_t best = std::numeric_limits<int32_t>::max();
     pattern = 0;
     c0 = c1 = px[0];
     for (int t = 0; t < 256; ++t) {
         const uint64_t bits = size == 8 ? kPatterns8x8[size_t(t)] : kPatterns4x4[size_t(t)];
-        Sum set{0, 0, 0, 0};
+        Sum set = {0, 0, 0, 0};
         for (int y = 0; y < size; ++y) {
-            const Sum& s = rowSums[size_t(y * combos) + size_t((bits >> (y * size)) & rowMask)];
-            set.r += s.r;
-            set.g += s.g;
-            set.b += s.b;
-            set.count += s.count;
+            set += rowSums[size_t(y * combos) + size_t((bits >> (y * size)) & rowMask)];
         }
-        const Sum clear{total.r - set.r, total.g - set.g, total.b - set.b, n - set.count};
+        const Sum clear = total - set;
         uint8_t code0, code1;
-        if (clear.count == 0) {
+        if (clear[3] == 0) {
             code0 = code1 = codeOf(set);
-        } else if (set.count == 0) {
+        } else if (set[3] == 0) {
             code0 = code1 = codeOf(clear);
         } else {
             code0 = codeOf(clear);
             code1 = codeOf(set);
         }
-        const int32_t* d[2] = {m_lookup.distanceRow(code0), m_lookup.distanceRow(code1)};
-        int32_t error = 0;
-        for (int y = 0; y < size && error < best; ++y) {
-            const uint64_t rowBits = bits >> (y * size);
-            const uint8_t* p = &px[size_t(y * size)];
-            for (int x = 0; x < size; ++x) {
-                error += d[(rowBits >> x) & 1][p[x]];
-            }
-        }
+        const int32_t error = patternError(errorsOf(code0), errorsOf(code1), bits, n);
         if (error < best) {
             best = error;
             pattern = uint8_t(t);
@@ -350,7 +398,44 @@ int32_t FrameCoder::bestPattern(const uint8_t* block, int size, uint8_t& pattern
     return best;
 }
 
-void FrameCoder::initialCoding(Node& node, int size) const {
+void FrameCoder::mapFill(Node& node) const {
+    if (node.opcode == kOpFill) {
+        node.opcode = fillOpcode(node.operands[0]);
+        node.length = node.opcode == kOpFill ? 2 : 1;
+        node.initialOpcode = node.opcode;
+    }
+}
+
+void FrameCoder::speculate(const Node* blocks) {
+    for (const int32_t b : m_specOrder) {
+        if (m_specStop.load(std::memory_order_relaxed)) {
+            return;
+        }
+        Speculation& sp = m_spec[size_t(b)];
+        uint8_t expected = 0;
+        if (!sp.state.compare_exchange_strong(expected, 1, std::memory_order_acq_rel)) {
+            continue;
+        }
+        const Node& node = blocks[b];
+        if (!m_in->fUseFastEncoding) {
+            sp.patternError = bestPattern(m_in->picture + node.position, 8, sp.pattern, sp.c0, sp.c1);
+        }
+        const int32_t offsets[4] = {0, 4, 4 * m_width + 4, 4 * m_width};
+        const uint8_t parentOp = node.initialOpcode;
+        for (int k = 0; k < 4; ++k) {
+            Node& q = sp.quadrants[size_t(k)];
+            q = Node{};
+            q.position = node.position + offsets[k];
+            q.level = 1;
+            q.border = node.border;
+            q.parent = b;
+            initialCoding(q, 4, parentOp <= kOpMotionLast ? parentOp : -1);
+        }
+        sp.state.store(2, std::memory_order_release);
+    }
+}
+
+void FrameCoder::initialCoding(Node& node, int size, int hint) const {
     const size_t W = size_t(m_width);
     const uint8_t* cur = m_in->picture + node.position;
     const uint8_t* old = m_in->written + node.position;
@@ -382,7 +467,7 @@ void FrameCoder::initialCoding(Node& node, int size) const {
             const int64_t bound = 16 * ((T + motionWeight - 1) / motionWeight);
             startScore = int32_t(std::min<int64_t>(bound, startScore));
         }
-        const int32_t score = bestMotion(node.position, size, startScore, entry);
+        const int32_t score = bestMotion(node.position, size, startScore, hint, entry);
         const int64_t M = score < startScore ? motionWeight * (score / 16)
                                              : std::numeric_limits<int64_t>::max();
         const int32_t motionError = score / 16;
@@ -391,7 +476,7 @@ void FrameCoder::initialCoding(Node& node, int size) const {
             node.priority = K;
             node.distortion = keepError;
         } else if (F < M) {
-            node.opcode = fillOpcode(color);
+            node.opcode = kOpFill; // mapFill gives frequent colours their opcode
             node.operands[0] = color;
             node.priority = F;
             node.distortion = fillError;
@@ -465,13 +550,21 @@ void FrameCoder::split(int32_t index) {
     const int32_t first = int32_t(m_nodes.size());
     const int32_t p = m_nodes[size_t(index)].position;
     const int32_t offsets[4] = {0, half, int32_t(half * W) + half, int32_t(half * W)};
+    const bool ready = m_speculating && size == 8 &&
+                       m_spec[size_t(index)].state.load(std::memory_order_acquire) == 2;
     for (int k = 0; k < 4; ++k) {
         Node& q = m_nodes.emplace_back();
-        q.position = p + offsets[k];
-        q.level = uint8_t(m_nodes[size_t(index)].level - 1);
-        q.border = m_nodes[size_t(index)].border;
-        q.parent = index;
-        initialCoding(q, half);
+        if (ready) {
+            q = m_spec[size_t(index)].quadrants[size_t(k)];
+        } else {
+            q.position = p + offsets[k];
+            q.level = uint8_t(m_nodes[size_t(index)].level - 1);
+            q.border = m_nodes[size_t(index)].border;
+            q.parent = index;
+            const uint8_t parentOp = m_nodes[size_t(index)].initialOpcode;
+            initialCoding(q, half, parentOp <= kOpMotionLast ? parentOp : -1);
+        }
+        mapFill(q);
         m_byteCount += q.length;
     }
     Node& node = m_nodes[size_t(index)];
@@ -516,7 +609,20 @@ void FrameCoder::refine(int32_t index) {
     }
     const int size = node.level == 2 ? 8 : 4;
     uint8_t t = 0, c0 = 0, c1 = 0;
-    const int32_t error = bestPattern(m_in->picture + node.position, size, t, c0, c1);
+    int32_t error;
+    Speculation* sp = m_speculating && size == 8 ? &m_spec[size_t(index)] : nullptr;
+    if (sp && sp->state.load(std::memory_order_acquire) == 2) {
+        t = sp->pattern;
+        c0 = sp->c0;
+        c1 = sp->c1;
+        error = sp->patternError;
+    } else {
+        if (sp) {
+            uint8_t expected = 0; // keep the helper off a block computed here
+            sp->state.compare_exchange_strong(expected, 3, std::memory_order_acq_rel);
+        }
+        error = bestPattern(m_in->picture + node.position, size, t, c0, c1);
+    }
     const int64_t weight = c0 == c1 ? (size == 8 ? 1960 : 1225) : (size == 8 ? 437 : 131);
     node.opcode = kOpPattern;
     node.operands = {t, c0, c1, 0};
@@ -625,9 +731,17 @@ size_t FrameCoder::encodeDeltaFrame(uint8_t* payload, const FrameInput& in, doub
             node.border = (bx == 0 || by == 0 || bx == bw - 1 || by == bh - 1) ? 1 : 0;
         }
     }
-    auto codeRange = [this](int32_t from, int32_t to) {
+    // Each block's search starts from its left neighbour's motion (when the same thread
+    // coded it) or its own from the last frame; that only speeds the search up.
+    auto codeRange = [this, bw](int32_t from, int32_t to) {
         for (int32_t i = from; i < to; ++i) {
-            initialCoding(m_nodes[size_t(i)], 8);
+            int hint = m_lastMotion[size_t(i)];
+            if (i > from && i % bw != 0 && m_nodes[size_t(i - 1)].opcode <= kOpMotionLast) {
+                hint = m_nodes[size_t(i - 1)].opcode;
+            }
+            Node& node = m_nodes[size_t(i)];
+            initialCoding(node, 8, hint);
+            m_lastMotion[size_t(i)] = node.opcode <= kOpMotionLast ? int16_t(node.opcode) : int16_t(-1);
         }
     };
     if (m_threads > 1 && blocks >= 64) {
@@ -697,6 +811,19 @@ size_t FrameCoder::encodeDeltaFrame(uint8_t* payload, const FrameInput& in, doub
     }
     m_raiseOnEntry = true;
 
+    std::thread helper;
+    m_speculating = m_threads > 1 && !m_plain && m_byteCount < goal && m_heap.size() > 1;
+    if (m_speculating) {
+        m_specOrder.assign(m_heap.begin() + 1, m_heap.end());
+        std::stable_sort(m_specOrder.begin(), m_specOrder.end(), [this](int32_t a, int32_t b) {
+            return m_nodes[size_t(a)].priority > m_nodes[size_t(b)].priority;
+        });
+        for (int32_t b = 0; b < blocks; ++b) {
+            m_spec[size_t(b)].state.store(0, std::memory_order_relaxed);
+        }
+        m_specStop.store(false);
+        helper = std::thread(&FrameCoder::speculate, this, m_nodes.data());
+    }
     while (m_byteCount < goal && m_heap.size() > 1 && m_byteCount < in.nBytesFloor) {
         refine(pop());
     }
@@ -705,6 +832,11 @@ size_t FrameCoder::encodeDeltaFrame(uint8_t* payload, const FrameInput& in, doub
     while (m_byteCount < goal && m_heap.size() > 1) {
         refine(pop());
     }
+    if (helper.joinable()) {
+        m_specStop.store(true);
+        helper.join();
+    }
+    m_speculating = false;
 
     int64_t distortion = 0;
     const size_t streamLength = writeStream(payload + kDeltaHeaderSize, kPayloadBufferSize - kDeltaHeaderSize, distortion);

@@ -12,7 +12,8 @@
 //
 // Use, once per frame in frame order (the engine owns the picture pair and the budget):
 //
-//   FrameCoder coder(width, rows, lookup);          // lookup built from the movie colours
+//   FrameCoder coder(width, rows, lookup, 0);       // lookup built from the movie colours,
+//                                                   // 0: use up to two cores
 //   FrameInput in;
 //   in.picture = codes;                             // width x rows pixel codes
 //   in.written = pair[n & 1]; in.other = n ? pair[(n + 1) & 1] : nullptr;
@@ -22,12 +23,18 @@
 //   if (n == 0) copy pair[0] into pair[1];
 //
 // The coder keeps only the error history of the last four delta frames between calls, so one
-// FrameCoder serves one movie. Its output does not depend on the number of threads.
+// FrameCoder serves one movie; lookup must outlive it. Its output does not depend on the
+// number of threads. Every payload fits the 65,536-byte buffer: no byte goal passes 65,520
+// (frames 1 to 3, whose budget is otherwise taken as it comes, included). A payload of more
+// than 65,280 bytes has 256 pages, which the 8-bit length in pages holds as 0 (the count
+// kept to 8 bits); the record list gives the true length.
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "encoder/codec/colorlookup.h"
@@ -103,9 +110,14 @@ private:
     size_t encodeKeyFrame(uint8_t* payload, const FrameInput& in);
     size_t encodeDeltaFrame(uint8_t* payload, const FrameInput& in, double& quality);
 
-    void initialCoding(Node& node, int size) const;
+    void initialCoding(Node& node, int size, int hint) const;
+    void mapFill(Node& node) const;
+    void speculate(const Node* blocks);
     int32_t bestColor(const uint8_t* block, int size, uint8_t& color) const;
-    int32_t bestMotion(int32_t position, int size, int32_t startScore, uint8_t& entry) const;
+    int32_t bestMotion(int32_t position, int size, int32_t startScore, int hint,
+                       uint8_t& entry) const;
+    template <int S>
+    int32_t bestMotionSized(int32_t position, int32_t startScore, int hint, uint8_t& entry) const;
     int32_t bestPattern(const uint8_t* block, int size, uint8_t& pattern, uint8_t& c0,
                         uint8_t& c1) const;
     int32_t bestPatternPlain(const uint8_t* block, int size, uint8_t& pattern, uint8_t& c0,
@@ -127,6 +139,15 @@ private:
     bool m_plain = false;
     PayloadDecoder m_decoder;
     std::array<int32_t, 256> m_red{}, m_green{}, m_blue{};
+    // Motion candidates in search order: source offset dy * W + dx, cost, entry.
+    struct Candidate {
+        int32_t offset;
+        int32_t cost;
+        uint8_t entry;
+    };
+    std::array<Candidate, 225> m_candidates{};
+    std::array<uint8_t, 225> m_orderOf{}; // entry -> position in the search order
+    int32_t m_minOffset = 0, m_maxOffset = 0;
 
     // Per delta frame.
     const FrameInput* m_in = nullptr;
@@ -139,7 +160,23 @@ private:
     bool m_raiseOnEntry = false;
     std::array<uint8_t, 256> m_frequentMap{};
 
+    // Work a second thread does ahead of the refinement loops: the pattern search and the
+    // quadrant codings of 8x8 blocks, in the order of their initial priority. Both depend
+    // only on the pictures, so whoever computes them gets the same result; the loops take a
+    // finished result and compute the rest themselves.
+    struct Speculation {
+        std::atomic<uint8_t> state{0}; // 0 free, 1 being computed, 2 ready, 3 taken over
+        uint8_t pattern = 0, c0 = 0, c1 = 0;
+        int32_t patternError = 0;
+        std::array<Node, 4> quadrants{};
+    };
+    std::unique_ptr<Speculation[]> m_spec;
+    std::vector<int32_t> m_specOrder;
+    std::atomic<bool> m_specStop{false};
+    bool m_speculating = false;
+
     std::array<int64_t, 4> m_history{}; // newest last
+    std::vector<int16_t> m_lastMotion;  // per 8x8 block: its motion entry last frame, or -1
     Stats m_stats;
 };
 

@@ -355,11 +355,11 @@ TEST(FrameCoder, PlayerSeesTheCodersPicturesInEveryModeAndBudget) {
         CodeOptions options;
     };
     const Case cases[] = {
-        {Mode::Grayscale, 160, 160, {2000, 4000, 8000, false, 0, 1}},
-        {Mode::StdPalette, 320, 240, {1000, 2000, 3000, false, 0, 1}},
+        {Mode::Grayscale, 160, 160, {2000, 4000, 8000, false, 0, 2}},
+        {Mode::StdPalette, 320, 240, {1000, 2000, 3000, false, 0, 2}},
         {Mode::ExtPalette, 320, 240, {2000, 4000, 8000, true, 0, 1}},
         {Mode::ExtPalette, 216, 384, {4000, 8000, 16000, false, 6, 1}},
-        {Mode::Truecolor, 320, 240, {2000, 4000, 8000, false, 0, 1}},
+        {Mode::Truecolor, 320, 240, {2000, 4000, 8000, false, 0, 2}},
         {Mode::TruecolorPlus, 320, 240, {6000, 8000, 0, false, 0, 1}},
         {Mode::TruecolorPlus, 160, 160, {100, 300, 400, false, 0, 1}},
     };
@@ -388,13 +388,24 @@ TEST(FrameCoder, PlayerSeesTheCodersPicturesInEveryModeAndBudget) {
 }
 
 TEST(FrameCoder, SameInputSamePayloadsOnEveryRunAndThreadCount) {
-    const Movie m = makeMovie(Mode::TruecolorPlus, 320, 240, 8);
-    CodeOptions one;
-    CodeOptions two = one;
-    two.threads = 2;
-    const CodedMovie a = codeMovie(m, one);
-    EXPECT_EQ(a.payloads, codeMovie(m, one).payloads);
-    EXPECT_EQ(a.payloads, codeMovie(m, two).payloads);
+    struct Case {
+        Mode mode;
+        bool fast;
+    };
+    for (const Case& c : {Case{Mode::TruecolorPlus, false}, Case{Mode::ExtPalette, true}}) {
+        SCOPED_TRACE(modeName(c.mode));
+        const Movie m = makeMovie(c.mode, 320, 240, 8);
+        CodeOptions one;
+        one.fast = c.fast;
+        CodeOptions two = one;
+        two.threads = 2;
+        CodeOptions plain = one;
+        plain.plain = true;
+        const CodedMovie a = codeMovie(m, two);
+        EXPECT_EQ(a.payloads, codeMovie(m, two).payloads);
+        EXPECT_EQ(a.payloads, codeMovie(m, one).payloads);
+        EXPECT_EQ(a.payloads, codeMovie(m, plain).payloads);
+    }
 }
 
 TEST(FrameCoder, PrunedSearchesGiveThePlainSearchesBytes) {
@@ -571,4 +582,43 @@ TEST(FrameCoder, HugeGoalsStayInsideThePayloadBuffer) {
         ASSERT_TRUE(std::equal(coded.reconstructions[n].begin(), coded.reconstructions[n].end(),
                                pair.latest().begin()));
     }
+}
+
+TEST(FrameCoder, MostUsedFillColoursGetTheOneByteOpcodes) {
+    // Over a flat frame, uniform 8x8 blocks are coded as fills: ten of code 5, ten of code 7,
+    // three of code 9. Equal counts put the higher code first, unused codes follow from 255.
+    const ColorLookup lookup = grayLookup();
+    std::vector<uint8_t> flat(160 * 160, 1), picture = flat;
+    auto fillBlock = [&](int b, uint8_t c) {
+        for (int y = 0; y < 8; ++y) {
+            std::memset(&picture[size_t((b / 20 * 8 + y) * 160 + b % 20 * 8)], c, 8);
+        }
+    };
+    for (int b = 0; b < 10; ++b) {
+        fillBlock(41 + 2 * b, 5);
+        fillBlock(101 + 2 * b, 7);
+    }
+    for (int b = 0; b < 3; ++b) {
+        fillBlock(201 + 2 * b, 9);
+    }
+    std::vector<uint8_t> a = flat, b = flat;
+    FrameCoder coder(160, 160, lookup);
+    std::vector<uint8_t> payload(FrameCoder::kPayloadBufferSize);
+    FrameInput in;
+    in.picture = picture.data();
+    in.written = a.data();
+    in.other = b.data();
+    in.frameIndex = 1;
+    in.budget = 0;
+    const FrameCodeResult r = coder.encodeFrame(payload.data(), in);
+    const std::vector<uint8_t> table(payload.begin() + 12, payload.begin() + 20);
+    EXPECT_EQ(table, (std::vector<uint8_t>{7, 5, 9, 255, 254, 253, 252, 251}));
+    OpcodeCounts ops{};
+    const std::vector<uint8_t> p(payload.begin(), payload.begin() + ptrdiff_t(r.length));
+    ASSERT_EQ(checkDeltaStream(p, 160, 160, &ops), "");
+    EXPECT_EQ(ops[2][246], 10);
+    EXPECT_EQ(ops[2][247], 10);
+    EXPECT_EQ(ops[2][248], 3);
+    EXPECT_EQ(ops[2][254], 0);
+    EXPECT_EQ(a, picture);
 }

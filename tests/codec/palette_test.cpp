@@ -15,9 +15,6 @@ namespace {
 constexpr uint32_t px(int r, int g, int b) {
     return uint32_t(r) << 16 | uint32_t(g) << 8 | uint32_t(b);
 }
-constexpr ColorEntry entryOf(uint32_t pixel) {
-    return rgb(int(pixel >> 16) & 255, int(pixel >> 8) & 255, int(pixel) & 255);
-}
 
 MovieColorTable paletteOf(const std::vector<std::vector<uint32_t>>& frames, ColorGrid grid) {
     ColorAnalysis a;
