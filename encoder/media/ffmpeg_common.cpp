@@ -228,7 +228,8 @@ void VideoReader::seekFor(int64_t target, int* err) {
         }
         avcodec_flush_buffers(m_dec.get());
         reset();
-        m_needKey = true;
+        // From the very start every packet is decoded, even in streams that mark no key frames.
+        m_needKey = !fromStart;
         if (rc < 0 && fromStart) {
             *err = rc;
             m_eof = true;
