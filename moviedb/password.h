@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <span>
+#include <string>
 #include <string_view>
 
 namespace quil {
@@ -28,5 +29,11 @@ bool isProtectedType(uint32_t type);
 // when the bytes are too short to hold that area.
 [[nodiscard]] MovieDbError protectMovieDatabase(std::span<uint8_t> database,
                                                 std::string_view password, uint32_t protectedType);
+
+// The same for a finished movie file on disk, changed in place. An empty password changes
+// nothing; a file that cannot be opened for update, or is too short to hold the area, is
+// left as it was and the error returned.
+[[nodiscard]] MovieDbError protectMovieFile(const std::string& path, std::string_view password,
+                                            uint32_t protectedType);
 
 } // namespace quil
