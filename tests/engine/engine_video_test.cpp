@@ -347,15 +347,18 @@ TEST(EncodeVideoMovie, StopDuringEncodingReportsStoppedOnce) {
 }
 
 TEST(EncodeVideoMovie, FailuresReportTheirTextOnce) {
+    const char* const readError = "An error occurred while reading from the video file";
     struct {
         const char* name;
+        int depth;
         int failFrom;
         bool fullDisk;
         const char* text;
     } const cases[] = {
-        {"source fails in the analysis", 4, false, "An error occurred while reading from the video file"},
-        {"source fails on the first frame", 0, false, "An error occurred while reading from the video file"},
-        {"full disk", -1, true, "Unable to write to the output file."},
+        {"source fails in the analysis", 16, 4, false, readError},
+        {"source fails while encoding", 25, 4, false, readError},
+        {"source fails on the first frame", 16, 0, false, readError},
+        {"full disk", 16, -1, true, "Unable to write to the output file."},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -370,13 +373,31 @@ TEST(EncodeVideoMovie, FailuresReportTheirTextOnce) {
         TempMovie movie;
         FILE* out = c.fullDisk ? std::fopen("/dev/full", "wb") : movie.openForWriting();
         ASSERT_NE(out, nullptr);
-        e.EncodeVideoMovie(out, "x", 160, 160, 16, false, false, false, 0.f, 0.f, 0, 0);
+        e.EncodeVideoMovie(out, "x", 160, 160, c.depth, false, false, false, 0.f, 0.f, 0, 0);
         std::fclose(out);
         ASSERT_EQ(e.count(kProgressFailed), 1);
         EXPECT_EQ(e.reports.back().code, kProgressFailed);
         EXPECT_EQ(e.reports.back().text, c.text);
         EXPECT_EQ(e.count(kProgressComplete) + e.count(kProgressStopped), 0);
     }
+}
+
+TEST(EncodeVideoMovie, MoreThan65535RecordsIsRefusedBeforeWriting) {
+    // 65536 output frames and no audio: one record too many.
+    TestVideo video(Clip(65537, 16, 16), MovingPicture);
+    RecordingEngine e;
+    e.fUseGrayscale = true;
+    e.nScreenWidth = e.nScreenHeight = 160;
+    e.SetSources(&video.source, nullptr);
+    TempMovie movie;
+    Encode(e, movie);
+    ASSERT_EQ(e.codes(), std::vector<int>{kProgressFailed});
+    EXPECT_EQ(e.reports[0].text,
+              "Output file is too long.  Completed Quillreel (Video frames + Audio blocks) cannot "
+              "exceed 65536 records.  Try breaking up the source movie or encoding at a lower "
+              "frame rate.");
+    EXPECT_TRUE(video.source.requestedFrames().empty());
+    EXPECT_TRUE(movie.bytes().empty());
 }
 
 TEST(EncodeVideoMovie, WithoutAVideoSourceFails) {
