@@ -25,7 +25,7 @@ constexpr int colorKey(uint32_t pixel, ColorGrid grid) {
 }
 
 class ColorAnalysis {
-public:
+  public:
     // Clears the colour counts, the pixel history and the octree.
     void startAnalysis(ColorGrid grid);
     // Counts one picture of `count` 0x00RRGGBB pixels (the same pixel order every frame).
@@ -43,7 +43,7 @@ public:
 
     const std::vector<int32_t>& counts() const { return m_counts; }
 
-private:
+  private:
     ColorGrid m_grid = ColorGrid::Fine;
     std::vector<int32_t> m_counts;
     std::vector<int16_t> m_history;

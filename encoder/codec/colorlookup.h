@@ -20,7 +20,7 @@
 namespace quil {
 
 class ColorLookup {
-public:
+  public:
     // Builds both tables. Entries 0 and 255 of the table are never chosen by the colour
     // lookup; on equal distances the lower index wins.
     void build(const MovieColorTable& table, ColorGrid grid);
@@ -36,8 +36,8 @@ public:
     }
     // Pixel code of a 0x00RRGGBB colour: its grid cell's entry.
     uint8_t codeForColor(uint32_t rgb) const {
-        return m_lookup[size_t(gridCell(m_grid, int((rgb >> 16) & 255), int((rgb >> 8) & 255),
-                                        int(rgb & 255)))];
+        return m_lookup[size_t(
+            gridCell(m_grid, int((rgb >> 16) & 255), int((rgb >> 8) & 255), int(rgb & 255)))];
     }
     // One pixel code per grid cell, gridCellCount(grid()) entries.
     const std::vector<uint8_t>& lookup() const { return m_lookup; }
@@ -46,7 +46,7 @@ public:
     // Row a of the distance table: distanceRow(a)[b] == distance(a, b).
     const int32_t* distanceRow(uint8_t a) const { return &m_distance[size_t(a) << 8]; }
 
-private:
+  private:
     ColorGrid m_grid = ColorGrid::Fine;
     MovieColorTable m_colors{};
     std::vector<uint8_t> m_lookup;

@@ -47,12 +47,6 @@ FrameCoder::FrameCoder(int width, int rows, const ColorLookup& lookup, int threa
         threads = int(std::min(2u, std::max(1u, std::thread::hardware_concurrency())));
     }
     m_threads = threads;
-    for (int i = 0; i < 256; ++i) {
-        const ColorEntry& c = lookup.colors()[size_t(i)];
-        m_red[size_t(i)] = c.red;
-        m_green[size_t(i)] = c.green;
-        m_blue[size_t(i)] = c.blue;
-    }
     for (size_t k = 0; k < kMotionOrder.size(); ++k) {
         const MotionVector v = kMotionVectors[kMotionOrder[k]];
         Candidate& c = m_candidates[k];
@@ -72,6 +66,13 @@ FrameCoder::FrameCoder(int width, int rows, const ColorLookup& lookup, int threa
 }
 
 FrameCodeResult FrameCoder::encodeFrame(uint8_t* payload, const FrameInput& in) {
+    // The lookup may have been rebuilt since the last frame.
+    for (size_t i = 0; i < 256; ++i) {
+        const ColorEntry& c = m_lookup.colors()[i];
+        m_red[i] = c.red;
+        m_green[i] = c.green;
+        m_blue[i] = c.blue;
+    }
     FrameCodeResult result;
     const bool key = in.other == nullptr ||
                      (in.keyFrameInterval > 0 && in.frameIndex % in.keyFrameInterval == 0);
@@ -136,12 +137,12 @@ int32_t FrameCoder::bestColor(const uint8_t* block, int size, uint8_t& color) co
     const int log2n = size == 8 ? 6 : (size == 4 ? 4 : 2);
     if (m_lookup.fineGrid()) {
         const int shift = log2n + 3;
-        color = m_lookup.codeForCell((r + n / 4) >> shift, (g + n / 4) >> shift,
-                                     (b + n / 4) >> shift);
+        color =
+            m_lookup.codeForCell((r + n / 4) >> shift, (g + n / 4) >> shift, (b + n / 4) >> shift);
     } else {
         const int shift = log2n + 4;
-        color = m_lookup.codeForCell((r + n / 2) >> shift, (g + n / 2) >> shift,
-                                     (b + n / 2) >> shift);
+        color =
+            m_lookup.codeForCell((r + n / 2) >> shift, (g + n / 2) >> shift, (b + n / 2) >> shift);
     }
     const int32_t* d = m_lookup.distanceRow(color);
     int32_t error = 0;
@@ -162,9 +163,12 @@ int32_t FrameCoder::bestColor(const uint8_t* block, int size, uint8_t& color) co
 int32_t FrameCoder::bestMotion(int32_t position, int size, int32_t startScore, int hint,
                                uint8_t& entry) const {
     switch (size) {
-    case 8: return bestMotionSized<8>(position, startScore, hint, entry);
-    case 4: return bestMotionSized<4>(position, startScore, hint, entry);
-    default: return bestMotionSized<2>(position, startScore, hint, entry);
+    case 8:
+        return bestMotionSized<8>(position, startScore, hint, entry);
+    case 4:
+        return bestMotionSized<4>(position, startScore, hint, entry);
+    default:
+        return bestMotionSized<2>(position, startScore, hint, entry);
     }
 }
 
@@ -176,11 +180,19 @@ int32_t FrameCoder::bestMotionSized(int32_t position, int32_t startScore, int hi
     const int64_t extent = int64_t(S - 1) * m_width + (S - 1);
     // Blocks far enough from the picture's ends admit every candidate.
     const bool inside = position + m_minOffset >= 0 && position + m_maxOffset + extent < limit;
-    // Row of the distance table for every pixel of the current block.
+    // Row of the distance table for every pixel of the current block (8x8: as row offsets
+    // for the motion kernel).
     std::array<const int32_t*, S * S> rowOf;
+    alignas(32) std::array<int32_t, 64> curRow;
+    const MotionScoreFn motionScore8 = coderKernels().motionScore8;
+    const int32_t* dist = m_lookup.distanceRow(0);
     for (int y = 0; y < S; ++y) {
         for (int x = 0; x < S; ++x) {
-            rowOf[size_t(y * S + x)] = m_lookup.distanceRow(m_in->picture[size_t(position) + size_t(y) * W + size_t(x)]);
+            const uint8_t c = m_in->picture[size_t(position) + size_t(y) * W + size_t(x)];
+            rowOf[size_t(y * S + x)] = m_lookup.distanceRow(c);
+            if constexpr (S == 8) {
+                curRow[size_t(y * S + x)] = int32_t(c) << 8;
+            }
         }
     }
     // Candidates are ranked by key = score * 256 + order; the lowest key wins.
@@ -190,7 +202,8 @@ int32_t FrameCoder::bestMotionSized(int32_t position, int32_t startScore, int hi
         const Candidate& c = m_candidates[size_t(k)];
         // Wins only with score * 256 + k < bestKey, that is score < bound.
         const int64_t bound64 = (bestKey - k + 255) / 256;
-        const int32_t bound = int32_t(std::min<int64_t>(bound64, std::numeric_limits<int32_t>::max()));
+        const int32_t bound =
+            int32_t(std::min<int64_t>(bound64, std::numeric_limits<int32_t>::max()));
         if (c.cost >= bound) {
             return;
         }
@@ -200,7 +213,10 @@ int32_t FrameCoder::bestMotionSized(int32_t position, int32_t startScore, int hi
         }
         const uint8_t* src = m_in->other + start;
         int32_t score = c.cost;
-        for (int y = 0; y < S && score < bound; ++y) {
+        if constexpr (S == 8) {
+            score = motionScore8(dist, curRow.data(), src, W, score, bound);
+        }
+        for (int y = 0; S != 8 && y < S && score < bound; ++y) {
             const int32_t* const* rows = &rowOf[size_t(y * S)];
             const uint8_t* b = src + size_t(y) * W;
             int32_t e = 0;
@@ -226,8 +242,8 @@ int32_t FrameCoder::bestMotionSized(int32_t position, int32_t startScore, int hi
     return bestKey < startKey ? int32_t(bestKey / 256) : startScore;
 }
 
-int32_t FrameCoder::bestPatternPlain(const uint8_t* block, int size, uint8_t& pattern,
-                                     uint8_t& c0, uint8_t& c1) const {
+int32_t FrameCoder::bestPatternPlain(const uint8_t* block, int size, uint8_t& pattern, uint8_t& c0,
+                                     uint8_t& c1) const {
     const size_t W = size_t(m_width);
     const int n = size * size;
     std::array<uint8_t, 64> px{};
@@ -418,7 +434,8 @@ void FrameCoder::speculate(const Node* blocks) {
         }
         const Node& node = blocks[b];
         if (!m_in->fUseFastEncoding) {
-            sp.patternError = bestPattern(m_in->picture + node.position, 8, sp.pattern, sp.c0, sp.c1);
+            sp.patternError =
+                bestPattern(m_in->picture + node.position, 8, sp.pattern, sp.c0, sp.c1);
         }
         const int32_t offsets[4] = {0, 4, 4 * m_width + 4, 4 * m_width};
         const uint8_t parentOp = node.initialOpcode;
@@ -442,7 +459,8 @@ void FrameCoder::initialCoding(Node& node, int size, int hint) const {
     int32_t keepError = 0;
     for (int y = 0; y < size; ++y) {
         for (int x = 0; x < size; ++x) {
-            keepError += m_lookup.distance(cur[size_t(y) * W + size_t(x)], old[size_t(y) * W + size_t(x)]);
+            keepError +=
+                m_lookup.distance(cur[size_t(y) * W + size_t(x)], old[size_t(y) * W + size_t(x)]);
         }
     }
     node.operands = {0, 0, 0, 0};
@@ -468,8 +486,8 @@ void FrameCoder::initialCoding(Node& node, int size, int hint) const {
             startScore = int32_t(std::min<int64_t>(bound, startScore));
         }
         const int32_t score = bestMotion(node.position, size, startScore, hint, entry);
-        const int64_t M = score < startScore ? motionWeight * (score / 16)
-                                             : std::numeric_limits<int64_t>::max();
+        const int64_t M =
+            score < startScore ? motionWeight * (score / 16) : std::numeric_limits<int64_t>::max();
         const int32_t motionError = score / 16;
         if (K <= F && K <= M) {
             node.opcode = kOpKeep;
@@ -741,7 +759,8 @@ size_t FrameCoder::encodeDeltaFrame(uint8_t* payload, const FrameInput& in, doub
             }
             Node& node = m_nodes[size_t(i)];
             initialCoding(node, 8, hint);
-            m_lastMotion[size_t(i)] = node.opcode <= kOpMotionLast ? int16_t(node.opcode) : int16_t(-1);
+            m_lastMotion[size_t(i)] =
+                node.opcode <= kOpMotionLast ? int16_t(node.opcode) : int16_t(-1);
         }
     };
     if (m_threads > 1 && blocks >= 64) {
@@ -839,7 +858,8 @@ size_t FrameCoder::encodeDeltaFrame(uint8_t* payload, const FrameInput& in, doub
     m_speculating = false;
 
     int64_t distortion = 0;
-    const size_t streamLength = writeStream(payload + kDeltaHeaderSize, kPayloadBufferSize - kDeltaHeaderSize, distortion);
+    const size_t streamLength =
+        writeStream(payload + kDeltaHeaderSize, kPayloadBufferSize - kDeltaHeaderSize, distortion);
     size_t length = kDeltaHeaderSize + streamLength;
     const uint8_t continuation = uint8_t(in.continuation ? 1 : 0);
     if (continuation && (length & 1)) {
@@ -848,8 +868,8 @@ size_t FrameCoder::encodeDeltaFrame(uint8_t* payload, const FrameInput& in, doub
     writeDeltaHeader(payload, frequent, length, continuation);
 
     const size_t size = size_t(m_width) * size_t(m_rows);
-    m_decoder.decode(std::span<const uint8_t>(payload, length), std::span<uint8_t>(in.written, size),
-                     std::span<uint8_t>(in.other, size));
+    m_decoder.decode(std::span<const uint8_t>(payload, length),
+                     std::span<uint8_t>(in.written, size), std::span<uint8_t>(in.other, size));
 
     const double base = std::max(0.0, 1.0 - double(distortion) / kQualityDivisor);
     quality = std::pow(base, 150.0);

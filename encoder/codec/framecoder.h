@@ -63,7 +63,7 @@ struct FrameCodeResult {
 };
 
 class FrameCoder {
-public:
+  public:
     static constexpr size_t kPayloadBufferSize = 65536;
     static constexpr int32_t kMaxGoal = 65520;
 
@@ -106,7 +106,7 @@ public:
         int32_t quadrants = -1; // first of four consecutive nodes
     };
 
-private:
+  private:
     size_t encodeKeyFrame(uint8_t* payload, const FrameInput& in);
     size_t encodeDeltaFrame(uint8_t* payload, const FrameInput& in, double& quality);
 

@@ -21,7 +21,38 @@ int32_t patternErrorScalar(const int32_t* e0, const int32_t* e1, uint64_t bits, 
     return error;
 }
 
+int32_t motionScore8Scalar(const int32_t* dist, const int32_t* cur, const uint8_t* src,
+                           size_t pitch, int32_t score, int32_t bound) {
+    for (int y = 0; y < 8 && score < bound; ++y) {
+        const int32_t* c = cur + 8 * y;
+        const uint8_t* s = src + size_t(y) * pitch;
+        int32_t e = 0;
+        for (int x = 0; x < 8; ++x) {
+            e += dist[c[x] | s[x]];
+        }
+        score += 16 * e;
+    }
+    return score;
+}
+
 #ifdef QUIL_HAVE_X86
+__attribute__((target("avx2"))) int32_t motionScore8Avx2(const int32_t* dist, const int32_t* cur,
+                                                         const uint8_t* src, size_t pitch,
+                                                         int32_t score, int32_t bound) {
+    for (int y = 0; y < 8 && score < bound; ++y) {
+        const __m128i s8 =
+            _mm_loadl_epi64(reinterpret_cast<const __m128i*>(src + size_t(y) * pitch));
+        const __m256i c = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(cur + 8 * y));
+        const __m256i index = _mm256_or_si256(c, _mm256_cvtepu8_epi32(s8));
+        const __m256i d = _mm256_i32gather_epi32(dist, index, 4);
+        __m128i t = _mm_add_epi32(_mm256_castsi256_si128(d), _mm256_extracti128_si256(d, 1));
+        t = _mm_add_epi32(t, _mm_shuffle_epi32(t, 0x4E));
+        t = _mm_add_epi32(t, _mm_shuffle_epi32(t, 0xB1));
+        score += 16 * _mm_cvtsi128_si32(t);
+    }
+    return score;
+}
+
 __attribute__((target("avx2"))) int32_t patternErrorAvx2(const int32_t* e0, const int32_t* e1,
                                                          uint64_t bits, int n) {
     const __m256i lanes = _mm256_setr_epi32(1, 2, 4, 8, 16, 32, 64, 128);
@@ -48,10 +79,10 @@ bool forcedScalar() {
 } // namespace
 
 std::vector<CoderKernels> availableCoderKernels() {
-    std::vector<CoderKernels> kernels{{"scalar", patternErrorScalar}};
+    std::vector<CoderKernels> kernels{{"scalar", patternErrorScalar, motionScore8Scalar}};
 #ifdef QUIL_HAVE_X86
     if (__builtin_cpu_supports("avx2")) {
-        kernels.push_back({"avx2", patternErrorAvx2});
+        kernels.push_back({"avx2", patternErrorAvx2, motionScore8Avx2});
     }
 #endif
     return kernels;

@@ -3,7 +3,9 @@
 
 namespace quil {
 
-ColorOctree::ColorOctree() { clear(); }
+ColorOctree::ColorOctree() {
+    clear();
+}
 
 void ColorOctree::clear() {
     m_nodes.clear();

@@ -15,7 +15,7 @@
 namespace quil {
 
 class ColorOctree {
-public:
+  public:
     static constexpr int kMaxLeaves = 254;
     static constexpr int kDepths = 8;
 
@@ -33,7 +33,7 @@ public:
     int leafCount() const { return m_leafCount; }
     void clear();
 
-private:
+  private:
     static constexpr int32_t kNone = -1;
     struct Node {
         int32_t prev = kNone;

@@ -5,8 +5,8 @@
 #include <algorithm>
 #include <cstring>
 #include <functional>
-#include <string>
 #include <random>
+#include <string>
 #include <vector>
 
 #include "encoder/codec/colorcount.h"
@@ -24,11 +24,16 @@ enum class Mode { Grayscale, StdPalette, ExtPalette, Truecolor, TruecolorPlus };
 
 const char* modeName(Mode m) {
     switch (m) {
-    case Mode::Grayscale: return "Grayscale";
-    case Mode::StdPalette: return "Std Color Palette";
-    case Mode::ExtPalette: return "Ext Color Palette";
-    case Mode::Truecolor: return "Truecolor";
-    case Mode::TruecolorPlus: return "Truecolor Plus";
+    case Mode::Grayscale:
+        return "Grayscale";
+    case Mode::StdPalette:
+        return "Std Color Palette";
+    case Mode::ExtPalette:
+        return "Ext Color Palette";
+    case Mode::Truecolor:
+        return "Truecolor";
+    case Mode::TruecolorPlus:
+        return "Truecolor Plus";
     }
     return "";
 }
@@ -47,7 +52,8 @@ uint32_t sceneColor(int x, int y, int n, std::mt19937& rng) {
     }
     const int noise = int(rng() % 9) - 4;
     auto clip = [](int v) { return v < 0 ? 0 : (v > 255 ? 255 : v); };
-    return uint32_t(clip(r + noise)) << 16 | uint32_t(clip(g + noise)) << 8 | uint32_t(clip(b + noise));
+    return uint32_t(clip(r + noise)) << 16 | uint32_t(clip(g + noise)) << 8 |
+           uint32_t(clip(b + noise));
 }
 
 struct Movie {
@@ -98,8 +104,8 @@ Movie makeMovie(Mode mode, int width, int screenRows, int frames) {
                 pic[i] = lookup.codeForColor(f[i]);
             }
         } else {
-            convertPictureToTruecolor(mode == Mode::TruecolorPlus ? 25 : 24, f.data(), width,
-                                      width, screenRows, pic.data());
+            convertPictureToTruecolor(mode == Mode::TruecolorPlus ? 25 : 24, f.data(), width, width,
+                                      screenRows, pic.data());
         }
         m.pictures.push_back(std::move(pic));
     }
@@ -337,10 +343,9 @@ TEST(FrameCoder, UnchangedPictureGivesThe30ByteAllKeepFrame) {
     in.nBytesCeiling = 8000;
     in.budget = 4000;
     const FrameCodeResult r = coder.encodeFrame(payload.data(), in);
-    const std::vector<uint8_t> expected = {0x00, 0x02, 0x01, 0x00, 0, 0, 0, 0, 0, 0, 0, 0,
-                                           0xFF, 0xFE, 0xFD, 0xFC, 0xFB, 0xFA, 0xF9, 0xF8,
-                                           0x00, 0x00, 0x00, 0x18, 0xF3, 0xFB, 0xF4, 0xF3,
-                                           0x8D, 0xF4};
+    const std::vector<uint8_t> expected = {
+        0x00, 0x02, 0x01, 0x00, 0,    0,    0,    0,    0,    0,    0,    0,    0xFF, 0xFE, 0xFD,
+        0xFC, 0xFB, 0xFA, 0xF9, 0xF8, 0x00, 0x00, 0x00, 0x18, 0xF3, 0xFB, 0xF4, 0xF3, 0x8D, 0xF4};
     ASSERT_EQ(r.length, expected.size());
     EXPECT_EQ(std::vector<uint8_t>(payload.begin(), payload.begin() + 30), expected);
     EXPECT_EQ(r.quality, 1.0);
@@ -377,8 +382,8 @@ TEST(FrameCoder, PlayerSeesTheCodersPicturesInEveryModeAndBudget) {
             if (p[1] == 2) {
                 ASSERT_EQ(checkDeltaStream(p, m.width, m.rows), "") << "frame " << n;
             }
-            const PayloadResult r = decodeFramePayload(p, m.width, m.rows, pair[n & 1],
-                                                       pair[(n + 1) & 1]);
+            const PayloadResult r =
+                decodeFramePayload(p, m.width, m.rows, pair[n & 1], pair[(n + 1) & 1]);
             ASSERT_TRUE(r.ok() && r.decoded && r.end == p.size()) << "frame " << n;
             ASSERT_EQ(pair[n & 1], coded.reconstructions[n]) << "frame " << n;
             EXPECT_GE(coded.quality[n], 0.0);
@@ -447,13 +452,13 @@ TEST(FrameCoder, ByteGoalFollowsTheErrorHistory) {
         int32_t goal; // -1: from the history
     };
     const Step steps[] = {
-        {0, 0, 0, 0},              // frame 0, key frame
-        {2000, 8000, 100, 100},    // frames 1 to 3: the budget, unclamped
+        {0, 0, 0, 0},           // frame 0, key frame
+        {2000, 8000, 100, 100}, // frames 1 to 3: the budget, unclamped
         {2000, 8000, 9000, 9000},
         {2000, 8000, 200000, 65520}, // ... but never past what the buffer holds
-        {2000, 0, 50, 65520},      // ceiling 0 means 65,520: that is the goal
-        {2000, 8000, 4000, -1},    // m / S * budget
-        {2000, 8000, 1, 2000},     // at least the floor
+        {2000, 0, 50, 65520},        // ceiling 0 means 65,520: that is the goal
+        {2000, 8000, 4000, -1},      // m / S * budget
+        {2000, 8000, 1, 2000},       // at least the floor
         {2000, 8000, 1000000, 8000}, // at most the ceiling
     };
     std::vector<int64_t> m_;

@@ -39,12 +39,9 @@ TEST(Palette, FewKeysBecomeTheirOwnEntriesWithoutReduction) {
     };
     // Fine grid: component c>>3 becomes (c>>3 << 3) + 4; coarse: (c>>4 << 4) + 12.
     const Case cases[] = {
-        {true, px(0, 0, 0), rgb(4, 4, 4)},
-        {true, px(255, 9, 130), rgb(252, 12, 132)},
-        {true, px(17, 200, 255), rgb(20, 204, 252)},
-        {false, px(0, 0, 0), rgb(12, 12, 12)},
-        {false, px(255, 9, 130), rgb(252, 12, 140)},
-        {false, px(17, 200, 255), rgb(28, 204, 252)},
+        {true, px(0, 0, 0), rgb(4, 4, 4)},           {true, px(255, 9, 130), rgb(252, 12, 132)},
+        {true, px(17, 200, 255), rgb(20, 204, 252)}, {false, px(0, 0, 0), rgb(12, 12, 12)},
+        {false, px(255, 9, 130), rgb(252, 12, 140)}, {false, px(17, 200, 255), rgb(28, 204, 252)},
     };
     for (const bool fine : {true, false}) {
         std::vector<uint32_t> picture;
