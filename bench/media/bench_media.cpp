@@ -34,10 +34,12 @@ struct Clips {
             return it->second;
         }
         const std::string out = dir + "/clip" + std::to_string(w) + ".mp4";
-        const std::string cmd = "ffmpeg -nostdin -y -loglevel error -f lavfi -i testsrc2=s=" +
-                                std::to_string(w) + "x" + std::to_string(h) +
-                                ":r=30 -frames:v 150 -c:v libx264 -preset veryfast -crf 23 "
-                                "-pix_fmt yuv420p " + out;
+        const std::string cmd =
+            "ffmpeg -nostdin -y -loglevel error -f lavfi -i testsrc2=s=" + std::to_string(w) + "x" +
+            std::to_string(h) +
+            ":r=30 -frames:v 150 -c:v libx264 -preset veryfast -crf 23 "
+            "-pix_fmt yuv420p " +
+            out;
         if (std::system(cmd.c_str()) != 0) {
             byWidth[w] = "";
         } else {
@@ -84,7 +86,11 @@ void BM_FrameAndStretch(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations());
     state.SetLabel(stretchVariantName(activeStretchVariant()));
 }
-BENCHMARK(BM_FrameAndStretch)->Args({640, 360})->Args({1280, 720})->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_FrameAndStretch)
+    ->Args({640, 360})
+    ->Args({1280, 720})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 
 void BM_StretchArea(benchmark::State& state) {
     const int w = int(state.range(0)), h = int(state.range(1));

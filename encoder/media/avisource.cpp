@@ -36,7 +36,9 @@ int64_t fileSize(const char* name) {
     return rc == 0 ? int64_t(st.st_size) : -1;
 }
 
-bool isErrno(int av) { return av < 0 && av > -4096; }
+bool isErrno(int av) {
+    return av < 0 && av > -4096;
+}
 
 } // namespace
 
@@ -50,15 +52,21 @@ struct VideoStreamSourceAVI::Impl {
 };
 
 VideoStreamSourceAVI::VideoStreamSourceAVI() = default;
-VideoStreamSourceAVI::~VideoStreamSourceAVI() { Close(); }
+VideoStreamSourceAVI::~VideoStreamSourceAVI() {
+    Close();
+}
 
 void VideoStreamSourceAVI::Close() {
     m.reset();
 }
 
-bool VideoStreamSourceAVI::IsOpen() { return m && m->reader.isOpen(); }
+bool VideoStreamSourceAVI::IsOpen() {
+    return m && m->reader.isOpen();
+}
 
-int VideoStreamSourceAVI::InitLibrary() { return quil::ff::initLibraries() ? 0 : kVideoImpl11; }
+int VideoStreamSourceAVI::InitLibrary() {
+    return quil::ff::initLibraries() ? 0 : kVideoImpl11;
+}
 
 int VideoStreamSourceAVI::Open(const char* name) {
     if (!name || !*name) {
@@ -130,8 +138,8 @@ int VideoStreamSourceAVI::GetLength() {
         return int(std::min<int64_t>(st->duration, INT32_MAX));
     }
     if (m->fmt->duration != AV_NOPTS_VALUE && m->fmt->duration > 0) {
-        return int(std::min<int64_t>(
-            av_rescale_q(m->fmt->duration, AV_TIME_BASE_Q, st->time_base), INT32_MAX));
+        return int(std::min<int64_t>(av_rescale_q(m->fmt->duration, AV_TIME_BASE_Q, st->time_base),
+                                     INT32_MAX));
     }
     return 0;
 }
@@ -206,7 +214,7 @@ struct AudioStreamSourceAVI::Impl {
     AVStream* st = nullptr;
     int index = -1;
     AudioStreamInfo info;
-    int64_t length = 0;     // sample blocks
+    int64_t length = 0; // sample blocks
     int64_t startTicks = 0;
     std::vector<uint8_t> pending; // whole blocks of the last packet
     int64_t pendingBlock = 0;     // block index of pending[0]
@@ -215,8 +223,8 @@ struct AudioStreamSourceAVI::Impl {
 
     int64_t pendingEnd() const { return pendingBlock + int64_t(pending.size()) / info.blockAlign; }
     int64_t ticksToBlock(int64_t t) const {
-        return av_rescale_q_rnd(t - startTicks, st->time_base, AVRational{1, int(info.samplesPerSec)},
-                                AV_ROUND_NEAR_INF);
+        return av_rescale_q_rnd(t - startTicks, st->time_base,
+                                AVRational{1, int(info.samplesPerSec)}, AV_ROUND_NEAR_INF);
     }
     int64_t blockToTicks(int64_t b) const {
         return startTicks + av_rescale_q(b, AVRational{1, int(info.samplesPerSec)}, st->time_base);
@@ -239,7 +247,8 @@ struct AudioStreamSourceAVI::Impl {
             }
             const int64_t next = pendingEnd();
             pendingBlock = pkt->pts != AV_NOPTS_VALUE ? ticksToBlock(pkt->pts) : next;
-            const size_t whole = size_t(pkt->size) / size_t(info.blockAlign) * size_t(info.blockAlign);
+            const size_t whole =
+                size_t(pkt->size) / size_t(info.blockAlign) * size_t(info.blockAlign);
             pending.assign(pkt->data, pkt->data + whole);
             av_packet_unref(pkt.get());
             return 0;
@@ -293,13 +302,21 @@ struct AudioStreamSourceAVI::Impl {
 };
 
 AudioStreamSourceAVI::AudioStreamSourceAVI() = default;
-AudioStreamSourceAVI::~AudioStreamSourceAVI() { Close(); }
+AudioStreamSourceAVI::~AudioStreamSourceAVI() {
+    Close();
+}
 
-void AudioStreamSourceAVI::Close() { m.reset(); }
+void AudioStreamSourceAVI::Close() {
+    m.reset();
+}
 
-bool AudioStreamSourceAVI::IsOpen() { return m != nullptr; }
+bool AudioStreamSourceAVI::IsOpen() {
+    return m != nullptr;
+}
 
-int AudioStreamSourceAVI::InitLibrary() { return quil::ff::initLibraries() ? 0 : kAudioImpl12; }
+int AudioStreamSourceAVI::InitLibrary() {
+    return quil::ff::initLibraries() ? 0 : kAudioImpl12;
+}
 
 int AudioStreamSourceAVI::Open(const char* name) {
     if (!name || !*name) {
@@ -358,7 +375,8 @@ int AudioStreamSourceAVI::Open(const char* name) {
     }
     const int channels = par->ch_layout.nb_channels;
     const int bits = av_get_bits_per_sample(par->codec_id);
-    if (channels <= 0 || par->sample_rate <= 0 || bits <= 0) {
+    // Rates beyond any real recording are a damaged header (and overflow the byte rate).
+    if (channels <= 0 || par->sample_rate <= 0 || par->sample_rate > 1000000 || bits <= 0) {
         return kAudioBadFormat;
     }
     if (channels > 2) {
@@ -398,13 +416,18 @@ int AudioStreamSourceAVI::GetInfo(AudioStreamInfo* info) {
     return kAudioOk;
 }
 
-int AudioStreamSourceAVI::GetStart() { return 0; }
+int AudioStreamSourceAVI::GetStart() {
+    return 0;
+}
 
-int AudioStreamSourceAVI::GetLength() { return IsOpen() ? int(m->length) : 0; }
+int AudioStreamSourceAVI::GetLength() {
+    return IsOpen() ? int(m->length) : 0;
+}
 
 int AudioStreamSourceAVI::failRead(int result, int firstBlock, int blockCount) {
     char text[256];
-    std::snprintf(text, sizeof text, "Error $%lx reading audio data from AVI file at sample %ld, count %ld.",
+    std::snprintf(text, sizeof text,
+                  "Error $%lx reading audio data from AVI file at sample %ld, count %ld.",
                   static_cast<unsigned long>(static_cast<uint32_t>(result)), long(firstBlock),
                   long(blockCount));
     showMediaMessage("AVI Audio Reading error", text);
@@ -432,7 +455,7 @@ int AudioStreamSourceAVI::Read(int firstBlock, int blockCount, void* buffer, int
     }
     if (!buffer) { // a size query
         if (bytesRead) {
-            *bytesRead = int(n * align);
+            *bytesRead = int(std::min<int64_t>(n * align, INT32_MAX));
         }
         if (blocksRead) {
             *blocksRead = int(n);
@@ -465,9 +488,9 @@ int AudioStreamSourceAVI::Read(int firstBlock, int blockCount, void* buffer, int
             // A gap in the stream's time stamps: silence of the stream's own format.
             const int64_t take = std::min(end, m->pendingBlock) - cur;
             const int fill = (m->info.bitsPerSample == 8 && m->info.formatTag == 1) ? 0x80
-                             : m->info.formatTag == 6                              ? 0xD5
-                             : m->info.formatTag == 7                              ? 0xFF
-                                                                                   : 0;
+                             : m->info.formatTag == 6                               ? 0xD5
+                             : m->info.formatTag == 7                               ? 0xFF
+                                                                                    : 0;
             std::memset(out + (cur - firstBlock) * align, fill, size_t(take * align));
             cur += take;
             continue;
@@ -495,7 +518,8 @@ int AudioStreamSourceAVI::SetErrorV(int code, va_list args) {
     if (code == kAudioImpl13) {
         const char* text = va_arg(args, const char*);
         std::snprintf(m_scriptErrorText, sizeof m_scriptErrorText,
-                      "Avisynth reported an error opening your script:\n\n%.1900s", text ? text : "");
+                      "Avisynth reported an error opening your script:\n\n%.1900s",
+                      text ? text : "");
         return code;
     }
     if (code == kAudioImpl14) {

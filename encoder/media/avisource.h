@@ -11,7 +11,7 @@
 #include <memory>
 
 class VideoStreamSourceAVI : public VideoStreamSource {
-public:
+  public:
     VideoStreamSourceAVI();
     ~VideoStreamSourceAVI() override;
 
@@ -31,13 +31,13 @@ public:
 
     struct Impl;
 
-private:
+  private:
     std::unique_ptr<Impl> m;
     char m_scriptErrorText[64 + 1900] = {};
 };
 
 class AudioStreamSourceAVI : public AudioStreamSource {
-public:
+  public:
     AudioStreamSourceAVI();
     ~AudioStreamSourceAVI() override;
 
@@ -56,7 +56,7 @@ public:
 
     struct Impl;
 
-private:
+  private:
     int failRead(int result, int firstBlock, int blockCount);
 
     std::unique_ptr<Impl> m;

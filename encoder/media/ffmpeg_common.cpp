@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
+#include <new>
 
 namespace quil::ff {
 
@@ -17,6 +18,9 @@ bool initLibraries() {
         // failures themselves. QUIL_FFMPEG_LOG=1 brings FFmpeg's own messages back.
         const char* log = std::getenv("QUIL_FFMPEG_LOG");
         av_log_set_level(log && *log == '1' ? AV_LOG_WARNING : AV_LOG_QUIET);
+        // A damaged header can announce chunks of gigabytes, which FFmpeg would allocate
+        // before finding the file far shorter; no real picture or packet needs this much.
+        av_max_alloc(size_t(512) << 20);
         usable = AV_VERSION_MAJOR(avformat_version()) >= LIBAVFORMAT_VERSION_MAJOR &&
                  AV_VERSION_MAJOR(avcodec_version()) >= LIBAVCODEC_VERSION_MAJOR &&
                  AV_VERSION_MAJOR(swresample_version()) >= LIBSWRESAMPLE_VERSION_MAJOR &&
@@ -98,7 +102,7 @@ void VideoReader::reset() {
     m_lastPacketDts = AV_NOPTS_VALUE;
 }
 
-int VideoReader::open(AVFormatContext* fmt, int streamIndex) {
+int VideoReader::open(AVFormatContext* fmt, int streamIndex, bool squarePixels) {
     close();
     AVStream* st = fmt->streams[streamIndex];
     const AVCodec* codec = avcodec_find_decoder(st->codecpar->codec_id);
@@ -120,8 +124,9 @@ int VideoReader::open(AVFormatContext* fmt, int streamIndex) {
     if (rc < 0) {
         return rc;
     }
-    if (st->codecpar->width <= 0 || st->codecpar->height <= 0 ||
-        st->codecpar->width > 16384 || st->codecpar->height > 16384) {
+    if (st->codecpar->width <= 0 || st->codecpar->height <= 0 || st->codecpar->width > 16384 ||
+        st->codecpar->height > 16384 ||
+        int64_t(st->codecpar->width) * st->codecpar->height > int64_t(8192) * 8192) {
         return AVERROR_INVALIDDATA;
     }
     m_pkt.reset(av_packet_alloc());
@@ -136,6 +141,11 @@ int VideoReader::open(AVFormatContext* fmt, int streamIndex) {
     m_dec = std::move(dec);
     m_width = st->codecpar->width;
     m_height = st->codecpar->height;
+    const AVRational sar = av_guess_sample_aspect_ratio(fmt, st, nullptr);
+    if (squarePixels && sar.num > 0 && sar.den > 0 && sar.num != sar.den) {
+        m_width = int(std::clamp<int64_t>(av_rescale_rnd(m_width, sar.num, sar.den, AV_ROUND_NEAR_INF),
+                                          1, 16384));
+    }
     m_startTicks = st->start_time != AV_NOPTS_VALUE ? st->start_time : 0;
     const AVRational tb = st->time_base;
     AVRational rate = st->avg_frame_rate.num > 0 ? st->avg_frame_rate : st->r_frame_rate;
@@ -179,8 +189,7 @@ int VideoReader::decodeNext(AVFrame* out) {
             m_sentFlush = true;
             continue;
         }
-        if (m_pkt->stream_index != m_index ||
-            (m_needKey && !(m_pkt->flags & AV_PKT_FLAG_KEY))) {
+        if (m_pkt->stream_index != m_index || (m_needKey && !(m_pkt->flags & AV_PKT_FLAG_KEY))) {
             av_packet_unref(m_pkt.get());
             continue;
         }
@@ -264,8 +273,7 @@ const AVFrame* VideoReader::frameAt(int64_t target, int* err) {
         *err = AVERROR(EINVAL);
         return nullptr;
     }
-    if (m_shownValid && target >= m_shownTicks &&
-        (m_aheadValid ? target < m_aheadTicks : m_eof)) {
+    if (m_shownValid && target >= m_shownTicks && (m_aheadValid ? target < m_aheadTicks : m_eof)) {
         return m_shown.get();
     }
     const bool behind = m_shownValid && target < m_shownTicks;
@@ -326,27 +334,31 @@ const uint32_t* VideoReader::shownPixels(int* err) {
         *err = AVERROR_INVALIDDATA;
         return nullptr;
     }
-    m_sws.reset(sws_getCachedContext(m_sws.release(), f->width, f->height,
-                                     AVPixelFormat(f->format), m_width, m_height,
-                                     AV_PIX_FMT_BGR0, SWS_BICUBIC, nullptr, nullptr, nullptr));
+    m_sws.reset(sws_getCachedContext(m_sws.release(), f->width, f->height, AVPixelFormat(f->format),
+                                     m_width, m_height, AV_PIX_FMT_BGR0, SWS_BICUBIC, nullptr,
+                                     nullptr, nullptr));
     if (!m_sws) {
         *err = AVERROR(ENOSYS);
         return nullptr;
     }
     // The matrix the picture says it uses (BT.601 when it says nothing), and its range.
     const int space = f->colorspace == AVCOL_SPC_UNSPECIFIED ? SWS_CS_DEFAULT : int(f->colorspace);
-    const int fullRange = f->color_range == AVCOL_RANGE_JPEG ||
-                          f->format == AV_PIX_FMT_YUVJ420P || f->format == AV_PIX_FMT_YUVJ422P ||
-                          f->format == AV_PIX_FMT_YUVJ444P;
+    const int fullRange = f->color_range == AVCOL_RANGE_JPEG || f->format == AV_PIX_FMT_YUVJ420P ||
+                          f->format == AV_PIX_FMT_YUVJ422P || f->format == AV_PIX_FMT_YUVJ444P;
     int* invTable = nullptr;
     int* table = nullptr;
     int srcRange = 0, dstRange = 0, brightness = 0, contrast = 0, saturation = 0;
-    if (sws_getColorspaceDetails(m_sws.get(), &invTable, &srcRange, &table, &dstRange,
-                                 &brightness, &contrast, &saturation) >= 0) {
+    if (sws_getColorspaceDetails(m_sws.get(), &invTable, &srcRange, &table, &dstRange, &brightness,
+                                 &contrast, &saturation) >= 0) {
         sws_setColorspaceDetails(m_sws.get(), sws_getCoefficients(space), fullRange, table,
                                  dstRange, brightness, contrast, saturation);
     }
-    m_pixels.resize(size_t(m_width) * size_t(m_height));
+    try {
+        m_pixels.resize(size_t(m_width) * size_t(m_height));
+    } catch (const std::bad_alloc&) {
+        *err = AVERROR(ENOMEM);
+        return nullptr;
+    }
     uint8_t* dst[4] = {reinterpret_cast<uint8_t*>(m_pixels.data()), nullptr, nullptr, nullptr};
     int dstStride[4] = {m_width * 4, 0, 0, 0};
     const int rows = sws_scale(m_sws.get(), f->data, f->linesize, 0, f->height, dst, dstStride);

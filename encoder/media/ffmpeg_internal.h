@@ -66,11 +66,13 @@ int firstStream(AVFormatContext* fmt, AVMediaType type);
 // seek that lands too late (containers that seek by byte search) it seeks further back, so
 // the picture is always exact.
 class VideoReader {
-public:
+  public:
     VideoReader();
     ~VideoReader();
-    // fmt stays owned by the caller and must outlive the reader. 0 or an AVERROR code.
-    int open(AVFormatContext* fmt, int streamIndex);
+    // fmt stays owned by the caller and must outlive the reader. 0 or an AVERROR code. With
+    // squarePixels, pictures of non-square pixels are widened or narrowed to the shape they
+    // are shown at (height kept), as a player would show them.
+    int open(AVFormatContext* fmt, int streamIndex, bool squarePixels = false);
     void close();
     bool isOpen() const { return m_dec != nullptr; }
 
@@ -92,7 +94,7 @@ public:
     int64_t startTicks() const { return m_startTicks; }
     int seekCount() const { return m_seeks; }
 
-private:
+  private:
     int decodeNext(AVFrame* out);
     int64_t ticksOf(const AVFrame* f);
     void seekFor(int64_t target, int* err);

@@ -15,7 +15,9 @@ void MemoryVideoSource::Close() {
     m_canvas.reset();
 }
 
-bool MemoryVideoSource::IsOpen() { return m_open; }
+bool MemoryVideoSource::IsOpen() {
+    return m_open;
+}
 
 int MemoryVideoSource::Open(const char* fileName) {
     Close();
@@ -36,9 +38,13 @@ int MemoryVideoSource::GetInfo(VideoStreamInfo* info) {
     return kVideoOk;
 }
 
-int MemoryVideoSource::GetStart() { return m_open ? m_start : 0; }
+int MemoryVideoSource::GetStart() {
+    return m_open ? m_start : 0;
+}
 
-int MemoryVideoSource::GetLength() { return m_open ? m_info.length : 0; }
+int MemoryVideoSource::GetLength() {
+    return m_open ? m_info.length : 0;
+}
 
 int MemoryVideoSource::GetFrame(int index, std::unique_ptr<VBitmap>& bitmap) {
     if (!m_open) {

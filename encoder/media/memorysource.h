@@ -13,7 +13,7 @@
 #include <vector>
 
 class MemoryVideoSource : public VideoStreamSource {
-public:
+  public:
     // Paints frame `index` into `picture`, which has the stream's size, rows bottom-up.
     using Painter = std::function<void(int index, VBitmap& picture)>;
 
@@ -43,9 +43,11 @@ public:
     // A painter that fills frame i with 0x00RRGGBB = (i & 255) << 16 | (i >> 8 & 255) << 8 |
     // 0x80, so a test can tell which frame a picture came from.
     static Painter indexPainter();
-    static int indexOfPixel(uint32_t pixel) { return int(pixel >> 16 & 255) | int(pixel >> 8 & 255) << 8; }
+    static int indexOfPixel(uint32_t pixel) {
+        return int(pixel >> 16 & 255) | int(pixel >> 8 & 255) << 8;
+    }
 
-private:
+  private:
     VideoStreamInfo m_info;
     Painter m_painter;
     uint32_t m_type;

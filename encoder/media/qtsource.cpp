@@ -25,6 +25,9 @@ constexpr const char* kNotInstalledText =
 // bases coarser than a microsecond round picture times by up to half a tick.
 constexpr int64_t kGridToleranceUs = 1000;
 
+// Sound at more samples per second than any real recording is a damaged header.
+constexpr int kMaxSampleRate = 1000000;
+
 struct MovieClock {
     int64_t originUs = 0;
     int64_t durationUs = 0;
@@ -33,7 +36,8 @@ struct MovieClock {
 };
 
 uint32_t usableScale(const AVStream* st, uint32_t limit) {
-    if (st && st->time_base.num == 1 && st->time_base.den > 0 && uint32_t(st->time_base.den) <= limit) {
+    if (st && st->time_base.num == 1 && st->time_base.den > 0 &&
+        uint32_t(st->time_base.den) <= limit) {
         return uint32_t(st->time_base.den);
     }
     return 0;
@@ -128,11 +132,17 @@ struct VideoStreamSourceQT::Impl {
 };
 
 VideoStreamSourceQT::VideoStreamSourceQT() = default;
-VideoStreamSourceQT::~VideoStreamSourceQT() { Close(); }
+VideoStreamSourceQT::~VideoStreamSourceQT() {
+    Close();
+}
 
-void VideoStreamSourceQT::Close() { m.reset(); }
+void VideoStreamSourceQT::Close() {
+    m.reset();
+}
 
-bool VideoStreamSourceQT::IsOpen() { return m && m->reader.isOpen(); }
+bool VideoStreamSourceQT::IsOpen() {
+    return m && m->reader.isOpen();
+}
 
 int VideoStreamSourceQT::InitLibrary() {
     const int16_t rc = InitQuickTime();
@@ -143,7 +153,8 @@ int VideoStreamSourceQT::InitLibrary() {
 }
 
 int VideoStreamSourceQT::SetMacOSError(int code) {
-    std::snprintf(m_qtErrorText, sizeof m_qtErrorText, "QuickTime Macintosh OS error %ld", long(code));
+    std::snprintf(m_qtErrorText, sizeof m_qtErrorText, "QuickTime Macintosh OS error %ld",
+                  long(code));
     return kVideoImpl11;
 }
 
@@ -170,7 +181,7 @@ int VideoStreamSourceQT::Open(const char* name) {
     if (index < 0) {
         return kVideoNoVideo; // a sound-only movie: no video stream to offer
     }
-    rc = impl->reader.open(impl->fmt.get(), index);
+    rc = impl->reader.open(impl->fmt.get(), index, /*squarePixels=*/true);
     if (rc < 0) {
         return SetQuickDrawError(rc);
     }
@@ -197,7 +208,8 @@ int VideoStreamSourceQT::GetStart() {
     if (st->start_time == AV_NOPTS_VALUE) {
         return 0;
     }
-    const int64_t us = av_rescale_q(st->start_time, st->time_base, AV_TIME_BASE_Q) - m->clock.originUs;
+    const int64_t us =
+        av_rescale_q(st->start_time, st->time_base, AV_TIME_BASE_Q) - m->clock.originUs;
     return int(std::clamp<int64_t>(us * 60 / AV_TIME_BASE, 0, INT32_MAX));
 }
 
@@ -267,16 +279,24 @@ struct AudioStreamSourceQT::Impl {
     quil::ff::SwrPtr swr;
     quil::ff::PacketPtr pkt;
     quil::ff::FramePtr frame;
-    std::vector<int16_t> samples; // the movie's sound from block 0 on, converted so far
+    int64_t lead = 0;             // blocks of silence before the sound track starts
+    std::vector<int16_t> samples; // the sound from block `lead` on, converted so far
     std::vector<int16_t> scratch;
-    bool started = false, flushed = false, done = false;
+    bool started = false, done = false;
+    int inRate = 0, inFormat = -1;
+    AVChannelLayout inLayout{};
+
+    ~Impl() { av_channel_layout_uninit(&inLayout); }
 
     int convert(const uint8_t** in, int count) {
-        const int room = swr_get_out_samples(swr.get(), count);
-        if (room < 0) {
-            return room;
+        // Room for what the converter holds plus what this input makes, with a margin.
+        const int64_t room =
+            av_rescale_rnd(swr_get_delay(swr.get(), inRate) + count, 10000, inRate, AV_ROUND_UP) +
+            64;
+        if (room > (int64_t(1) << 26)) {
+            return AVERROR_INVALIDDATA;
         }
-        scratch.resize(size_t(room) + 16);
+        scratch.resize(size_t(room));
         uint8_t* out = reinterpret_cast<uint8_t*>(scratch.data());
         const int got = swr_convert(swr.get(), &out, int(scratch.size()), in, count);
         if (got < 0) {
@@ -286,7 +306,13 @@ struct AudioStreamSourceQT::Impl {
         return 0;
     }
 
-    int startConverter(const AVFrame* f) {
+    int startConverter(const AVFrame* f, bool first) {
+        inRate = f->sample_rate;
+        inFormat = f->format;
+        av_channel_layout_uninit(&inLayout);
+        if (av_channel_layout_copy(&inLayout, &f->ch_layout) < 0) {
+            return AVERROR(ENOMEM);
+        }
         AVChannelLayout mono = AV_CHANNEL_LAYOUT_MONO;
         SwrContext* s = nullptr;
         int rc = swr_alloc_set_opts2(&s, &mono, AV_SAMPLE_FMT_S16, 10000,
@@ -307,19 +333,37 @@ struct AudioStreamSourceQT::Impl {
         if (rc < 0) {
             return rc;
         }
+        if (!first) {
+            return 0;
+        }
         // Sound that starts after the movie does begins with silence.
         int64_t t = f->best_effort_timestamp != AV_NOPTS_VALUE ? f->best_effort_timestamp : f->pts;
         if (t != AV_NOPTS_VALUE) {
             const int64_t us = av_rescale_q(t, st->time_base, AV_TIME_BASE_Q) - clock.originUs;
-            const int64_t lead = av_rescale(std::max<int64_t>(us, 0), 10000, AV_TIME_BASE);
-            samples.assign(size_t(std::min<int64_t>(lead, length)), 0);
+            const int64_t silence = av_rescale(std::max<int64_t>(us, 0), 10000, AV_TIME_BASE);
+            lead = std::min<int64_t>(silence, length);
         }
         return 0;
     }
 
     int take(const AVFrame* f) {
+        if (f->sample_rate <= 0 || f->sample_rate > kMaxSampleRate ||
+            f->ch_layout.nb_channels <= 0) {
+            return AVERROR_INVALIDDATA;
+        }
+        if (swr && (f->sample_rate != inRate || f->format != inFormat ||
+                    av_channel_layout_compare(&f->ch_layout, &inLayout) != 0)) {
+            // The sound changes format midway: finish the old converter, go on with a new one.
+            const int rc = convert(nullptr, 0);
+            if (rc < 0) {
+                return rc;
+            }
+            swr.reset();
+        }
         if (!swr) {
-            const int rc = startConverter(f);
+            const bool first = !started;
+            started = true;
+            const int rc = startConverter(f, first);
             if (rc < 0) {
                 return rc;
             }
@@ -329,7 +373,7 @@ struct AudioStreamSourceQT::Impl {
 
     // Converts until at least `upTo` samples exist or the sound ends. 0 or an error code.
     int extend(int64_t upTo) {
-        while (!done && int64_t(samples.size()) < upTo) {
+        while (!done && lead + int64_t(samples.size()) < upTo) {
             int rc = avcodec_receive_frame(dec.get(), frame.get());
             if (rc == 0) {
                 rc = take(frame.get());
@@ -371,11 +415,17 @@ struct AudioStreamSourceQT::Impl {
 };
 
 AudioStreamSourceQT::AudioStreamSourceQT() = default;
-AudioStreamSourceQT::~AudioStreamSourceQT() { Close(); }
+AudioStreamSourceQT::~AudioStreamSourceQT() {
+    Close();
+}
 
-void AudioStreamSourceQT::Close() { m.reset(); }
+void AudioStreamSourceQT::Close() {
+    m.reset();
+}
 
-bool AudioStreamSourceQT::IsOpen() { return m != nullptr; }
+bool AudioStreamSourceQT::IsOpen() {
+    return m != nullptr;
+}
 
 int AudioStreamSourceQT::InitLibrary() {
     const int16_t rc = InitQuickTime();
@@ -386,7 +436,8 @@ int AudioStreamSourceQT::InitLibrary() {
 }
 
 int AudioStreamSourceQT::SetMacOSError(int code) {
-    std::snprintf(m_qtErrorText, sizeof m_qtErrorText, "QuickTime Macintosh OS error %ld", long(code));
+    std::snprintf(m_qtErrorText, sizeof m_qtErrorText, "QuickTime Macintosh OS error %ld",
+                  long(code));
     return kAudioImpl12;
 }
 
@@ -418,6 +469,9 @@ int AudioStreamSourceQT::Open(const char* name) {
         return kAudioNoAudio;
     }
     impl->st = impl->fmt->streams[impl->index];
+    if (impl->st->codecpar->sample_rate < 0 || impl->st->codecpar->sample_rate > kMaxSampleRate) {
+        return SetMacOSError(AVERROR_INVALIDDATA);
+    }
     // Sound nothing can decode is refused now rather than after the pictures are encoded.
     const AVCodec* codec = avcodec_find_decoder(impl->st->codecpar->codec_id);
     if (!codec) {
@@ -438,8 +492,8 @@ int AudioStreamSourceQT::Open(const char* name) {
         return SetMacOSError(rc);
     }
     impl->clock = movieClock(impl->fmt.get());
-    impl->length = std::min<int64_t>(
-        impl->clock.durationTicks * 10000 / impl->clock.timeScale, INT32_MAX);
+    impl->length =
+        std::min<int64_t>(impl->clock.durationTicks * 10000 / impl->clock.timeScale, INT32_MAX);
     m = std::move(impl);
     return kAudioOk;
 }
@@ -459,9 +513,13 @@ int AudioStreamSourceQT::GetInfo(AudioStreamInfo* info) {
     return kAudioOk;
 }
 
-int AudioStreamSourceQT::GetStart() { return 0; }
+int AudioStreamSourceQT::GetStart() {
+    return 0;
+}
 
-int AudioStreamSourceQT::GetLength() { return IsOpen() ? int(m->length) : 0; }
+int AudioStreamSourceQT::GetLength() {
+    return IsOpen() ? int(m->length) : 0;
+}
 
 int AudioStreamSourceQT::failRead(int location, const char* text, int code) {
     char caption[32];
@@ -487,7 +545,7 @@ int AudioStreamSourceQT::Read(int firstBlock, int blockCount, void* buffer, int 
     const int64_t n = std::min<int64_t>(blockCount, m->length - firstBlock);
     if (!buffer) {
         if (bytesRead) {
-            *bytesRead = int(n * 2);
+            *bytesRead = int(std::min<int64_t>(n * 2, INT32_MAX));
         }
         if (blocksRead) {
             *blocksRead = int(n);
@@ -501,15 +559,15 @@ int AudioStreamSourceQT::Read(int firstBlock, int blockCount, void* buffer, int 
         return failRead(6, text, rc);
     }
     const int64_t fit = std::min<int64_t>(n, std::max(bufferSize, 0) / 2);
-    // Past the end of the sound track the movie is silent.
-    const int64_t have = std::clamp<int64_t>(int64_t(m->samples.size()) - firstBlock, 0, fit);
+    // Before and after the sound track the movie is silent.
     uint8_t* out = static_cast<uint8_t*>(buffer);
-    for (int64_t i = 0; i < have; ++i) {
-        const uint16_t v = uint16_t(m->samples[size_t(firstBlock + i)]);
+    const int64_t have = int64_t(m->samples.size());
+    for (int64_t i = 0; i < fit; ++i) {
+        const int64_t k = firstBlock + i - m->lead;
+        const uint16_t v = k >= 0 && k < have ? uint16_t(m->samples[size_t(k)]) : 0;
         out[2 * i] = uint8_t(v & 0xFF);
         out[2 * i + 1] = uint8_t(v >> 8);
     }
-    std::memset(out + 2 * have, 0, size_t(2 * (fit - have)));
     if (bytesRead) {
         *bytesRead = int(fit * 2);
     }

@@ -12,7 +12,7 @@
 
 // The start-up the two sources share: run once per process.
 class CommonStreamSourceQT {
-public:
+  public:
     virtual ~CommonStreamSourceQT() = default;
     // 0 when the libraries are usable, else kNotInstalled (60035 as unsigned 16 bits).
     virtual int16_t InitQuickTime();
@@ -21,7 +21,7 @@ public:
 };
 
 class VideoStreamSourceQT : public VideoStreamSource, public CommonStreamSourceQT {
-public:
+  public:
     VideoStreamSourceQT();
     ~VideoStreamSourceQT() override;
 
@@ -42,13 +42,13 @@ public:
 
     struct Impl;
 
-private:
+  private:
     std::unique_ptr<Impl> m;
     char m_qtErrorText[128] = {};
 };
 
 class AudioStreamSourceQT : public AudioStreamSource, public CommonStreamSourceQT {
-public:
+  public:
     AudioStreamSourceQT();
     ~AudioStreamSourceQT() override;
 
@@ -70,7 +70,7 @@ public:
 
     struct Impl;
 
-private:
+  private:
     int failRead(int location, const char* text, int code);
 
     std::unique_ptr<Impl> m;

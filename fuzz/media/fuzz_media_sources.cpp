@@ -41,7 +41,8 @@ void exerciseVideo(VideoStreamSource& src, const std::string& path) {
     const int picks[] = {start, start + length / 2, start + length - 1, start + 1, start, length};
     for (const int i : picks) {
         if (src.GetFrame(i, pic) == 0 && pic && pic->data) {
-            volatile uint32_t sink = pic->data[size_t(pic->GetWidth()) * size_t(pic->GetHeight()) - 1];
+            volatile uint32_t sink =
+                pic->data[size_t(pic->GetWidth()) * size_t(pic->GetHeight()) - 1];
             (void)sink;
         }
     }

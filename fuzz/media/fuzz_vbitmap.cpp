@@ -14,8 +14,7 @@ namespace {
 struct Reader {
     const uint8_t* p;
     size_t n;
-    template <class T>
-    T take() {
+    template <class T> T take() {
         T v{};
         const size_t k = n < sizeof(T) ? n : sizeof(T);
         std::memcpy(&v, p, k);
@@ -42,8 +41,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (uint32_t& c : dib.bmiColors) {
         c = 0x00A0B0C0u;
     }
-    const int64_t rows = dib.bmiHeader.biHeight < 0 ? -dib.bmiHeader.biHeight : dib.bmiHeader.biHeight;
-    std::vector<uint8_t> pixels(size_t(DibPitch(dib.bmiHeader.biBitCount, dib.bmiHeader.biWidth) * rows) + 1);
+    const int64_t rows =
+        dib.bmiHeader.biHeight < 0 ? -dib.bmiHeader.biHeight : dib.bmiHeader.biHeight;
+    std::vector<uint8_t> pixels(
+        size_t(DibPitch(dib.bmiHeader.biBitCount, dib.bmiHeader.biWidth) * rows) + 1);
     for (size_t i = 0; i < pixels.size(); ++i) {
         pixels[i] = in.take<uint8_t>();
     }

@@ -112,13 +112,27 @@ struct OpenCase {
     int video, audio;
 };
 
-std::string emptyName() { return ""; }
-std::string missingFile() { return testmedia::dir() + "/missing.avi"; }
-std::string textFile() { return testmedia::bytesFile("notes.avi", "just some words, no movie\n"); }
-std::string emptyFile() { return testmedia::bytesFile("empty.avi", ""); }
-std::string mp4File() { return testmedia::indexedClip("other.mp4", 5, 25, "-c:v mpeg4"); }
-std::string wavFile() { return testmedia::soundFile("mono16.wav", 11025, 1, 0.5, "-c:a pcm_s16le"); }
-std::string silentAvi() { return testmedia::indexedClip("mjpeg.avi", kFrames, 25, kAviClips[3].args); }
+std::string emptyName() {
+    return "";
+}
+std::string missingFile() {
+    return testmedia::dir() + "/missing.avi";
+}
+std::string textFile() {
+    return testmedia::bytesFile("notes.avi", "just some words, no movie\n");
+}
+std::string emptyFile() {
+    return testmedia::bytesFile("empty.avi", "");
+}
+std::string mp4File() {
+    return testmedia::indexedClip("other.mp4", 5, 25, "-c:v mpeg4");
+}
+std::string wavFile() {
+    return testmedia::soundFile("mono16.wav", 11025, 1, 0.5, "-c:a pcm_s16le");
+}
+std::string silentAvi() {
+    return testmedia::indexedClip("mjpeg.avi", kFrames, 25, kAviClips[3].args);
+}
 std::string truncatedAvi() {
     // The header and the first frames survive, the index and the rest do not.
     const std::string full = testmedia::indexedClip("trunc-src.avi", 20, 25, "-c:v mjpeg -q:v 2");
@@ -202,16 +216,29 @@ TEST(AviErrorTexts, ImplementationTexts) {
     EXPECT_STREQ(v.GetErrorText(11), "No format handler is registered for this AVI file format");
     EXPECT_STREQ(v.GetErrorText(13),
                  "No AVI decompressor is available that can provide 32, 24, or 16-bit RGB bitmaps");
-    EXPECT_EQ(std::string(v.GetErrorText(2)).rfind("An out-of-memory error occurred while processing the specified AVI video file.", 0), 0u);
-    EXPECT_STREQ(v.GetErrorText(6), "The video file is corrupt, in an unsupported format, or cannot be converted due to DRM or legal restrictions (e.g. MPEG-2 or MPEG-4)");
+    EXPECT_EQ(
+        std::string(v.GetErrorText(2))
+            .rfind("An out-of-memory error occurred while processing the specified AVI video file.",
+                   0),
+        0u);
+    EXPECT_STREQ(v.GetErrorText(6),
+                 "The video file is corrupt, in an unsupported format, or cannot be converted due "
+                 "to DRM or legal restrictions (e.g. MPEG-2 or MPEG-4)");
     EXPECT_STREQ(v.GetErrorText(14), "Unknown ErrCode 14");
     AudioStreamSourceAVI a;
     EXPECT_STREQ(a.GetErrorText(12), "No format handler is registered for this AVI file format");
-    EXPECT_EQ(std::string(a.GetErrorText(15)).rfind("The audio file contains PCM audio with an unusal number of channels--more than two--", 0), 0u);
+    EXPECT_EQ(std::string(a.GetErrorText(15))
+                  .rfind("The audio file contains PCM audio with an unusal number of "
+                         "channels--more than two--",
+                         0),
+              0u);
     EXPECT_EQ(a.SetError(14, 0x55u), 14);
-    EXPECT_STREQ(a.GetErrorText(14), "Your audio file contains compressed audio (type 0x55), which we currently cannot handle.  Please use an audio source with uncompressed (PCM) audio.");
+    EXPECT_STREQ(a.GetErrorText(14),
+                 "Your audio file contains compressed audio (type 0x55), which we currently cannot "
+                 "handle.  Please use an audio source with uncompressed (PCM) audio.");
     EXPECT_EQ(a.SetError(13, "line 3: syntax error"), 13);
-    EXPECT_STREQ(a.GetErrorText(13), "Avisynth reported an error opening your script:\n\nline 3: syntax error");
+    EXPECT_STREQ(a.GetErrorText(13),
+                 "Avisynth reported an error opening your script:\n\nline 3: syntax error");
 }
 
 // ---------------------------------------------------------------------------------------
@@ -226,12 +253,9 @@ struct WavCase {
 };
 
 const WavCase kWavs[] = {
-    {"u8-mono.wav", 1, "-c:a pcm_u8", 1, 8},
-    {"s16-mono.wav", 1, "-c:a pcm_s16le", 1, 16},
-    {"u8-stereo.wav", 2, "-c:a pcm_u8", 1, 8},
-    {"s16-stereo.wav", 2, "-c:a pcm_s16le", 1, 16},
-    {"alaw.wav", 1, "-c:a pcm_alaw", 6, 8},
-    {"mulaw.wav", 2, "-c:a pcm_mulaw", 7, 8},
+    {"u8-mono.wav", 1, "-c:a pcm_u8", 1, 8},   {"s16-mono.wav", 1, "-c:a pcm_s16le", 1, 16},
+    {"u8-stereo.wav", 2, "-c:a pcm_u8", 1, 8}, {"s16-stereo.wav", 2, "-c:a pcm_s16le", 1, 16},
+    {"alaw.wav", 1, "-c:a pcm_alaw", 6, 8},    {"mulaw.wav", 2, "-c:a pcm_mulaw", 7, 8},
 };
 
 class AviAudio : public testing::TestWithParam<WavCase> {};
@@ -272,7 +296,8 @@ TEST_P(AviAudio, BlocksFromAnyFirstBlockAreTheFilesOwnBytes) {
         ASSERT_EQ(src.Read(first, count, part.data(), int(part.size()), &bytes, &blocks), 0);
         const int expect = std::min(count, info.length - first);
         ASSERT_EQ(blocks, expect);
-        ASSERT_TRUE(std::equal(part.begin(), part.begin() + bytes, want.begin() + long(first) * align))
+        ASSERT_TRUE(
+            std::equal(part.begin(), part.begin() + bytes, want.begin() + long(first) * align))
             << "first " << first;
     }
     // A buffer smaller than the request delivers what fits; a null buffer asks the size.
@@ -294,8 +319,8 @@ INSTANTIATE_TEST_SUITE_P(Formats, AviAudio, testing::ValuesIn(kWavs),
                          });
 
 TEST(AviAudioStreams, SoundInsideAnAviMatchesFfmpegsOwnExtraction) {
-    const std::string path = testmedia::indexedClip("with-sound.avi", 25, 25, "-c:v mjpeg -q:v 4 -shortest",
-                                                    "-c:a pcm_s16le");
+    const std::string path = testmedia::indexedClip(
+        "with-sound.avi", 25, 25, "-c:v mjpeg -q:v 4 -shortest", "-c:a pcm_s16le");
     const std::string wav = testmedia::dir() + "/with-sound.extracted.wav";
     ASSERT_TRUE(testmedia::run("ffmpeg -nostdin -y -i " + path + " -vn -c:a copy " + wav));
     const std::vector<uint8_t> want = testmedia::wavData(wav);
@@ -311,7 +336,8 @@ TEST(AviAudioStreams, SoundInsideAnAviMatchesFfmpegsOwnExtraction) {
     const int chunk = 3001;
     for (int first = (info.length - 1) / chunk * chunk; first >= 0; first -= chunk) {
         int bytes = 0;
-        ASSERT_EQ(src.Read(first, chunk, got.data() + size_t(first) * 4, chunk * 4, &bytes, nullptr), 0);
+        ASSERT_EQ(
+            src.Read(first, chunk, got.data() + size_t(first) * 4, chunk * 4, &bytes, nullptr), 0);
     }
     EXPECT_EQ(got, want);
 }
@@ -326,12 +352,14 @@ TEST(AviAudioStreams, ReadFailuresShowTheirMessageAndClosedSourcesSayNotOpen) {
     EXPECT_EQ(src.Read(0, 1, buf, sizeof buf, nullptr, nullptr), kAudioNotOpen);
     AudioStreamInfo info;
     EXPECT_EQ(src.GetInfo(&info), kAudioNotOpen);
-    const std::string path = testmedia::soundFile("s16-stereo.wav", 11025, 2, 1.3, "-c:a pcm_s16le");
+    const std::string path =
+        testmedia::soundFile("s16-stereo.wav", 11025, 2, 1.3, "-c:a pcm_s16le");
     ASSERT_EQ(src.Open(path.c_str()), 0);
     EXPECT_EQ(src.Read(0, 4, buf, 3, nullptr, nullptr), kAudioReadError); // not one block fits
     ASSERT_EQ(shown.size(), 1u);
     EXPECT_EQ(shown[0].rfind("AVI Audio Reading error|Error $", 0), 0u);
-    EXPECT_NE(shown[0].find(" reading audio data from AVI file at sample 0, count 4."), std::string::npos);
+    EXPECT_NE(shown[0].find(" reading audio data from AVI file at sample 0, count 4."),
+              std::string::npos);
     setMediaMessageHandler(nullptr);
 }
 

@@ -1,9 +1,9 @@
 // The QuickTime-model sources: the 1/60 s picture grid over MP4, MPEG program streams and
 // MOV, the converted sound, its clipping at the end, every code a file provokes, the
 // not-installed path and the candidate lists.
-#include "encoder/media/qtsource.h"
 #include "encoder/media/avisource.h"
 #include "encoder/media/mediamessage.h"
+#include "encoder/media/qtsource.h"
 #include "encoder/media/sourcelists.h"
 #include "encoder/media/vbitmap.h"
 #include "testmedia.h"
@@ -89,6 +89,25 @@ TEST(QtGridRates, ThirtyFramesASecondReportSixtyAndStepSixAtAutomaticRate) {
     EXPECT_DOUBLE_EQ(step, 6.0);
     EXPECT_EQ(count, 10);
     EXPECT_EQ(native, 60);
+}
+
+TEST(QtGridShape, NonSquarePixelsComeOutAtTheShapeTheyAreShownAt) {
+    // 64 x 48 stored, pixels twice as wide as tall: shown 128 x 48.
+    const std::string path =
+        testmedia::indexedClip("wide.mp4", 6, 25, "-vf setsar=2 -c:v libx264 -crf 16");
+    VideoStreamSourceQT qt;
+    ASSERT_EQ(qt.Open(path.c_str()), 0);
+    VideoStreamInfo info;
+    ASSERT_EQ(qt.GetInfo(&info), 0);
+    EXPECT_EQ(info.width, 128);
+    EXPECT_EQ(info.height, 48);
+    std::unique_ptr<VBitmap> pic;
+    ASSERT_EQ(qt.GetFrame(10, pic), 0); // 10 / 60 s: picture 4
+    ASSERT_EQ(pic->GetWidth(), 128);
+    // Halved back to the stored shape, it still reads as its index.
+    VBitmap stored(64, 48);
+    ASSERT_TRUE(stored.StretchBltArea(0, 0, 64, 48, pic.get(), 0, 0, 128, 48));
+    EXPECT_EQ(indexOf(stored), 4);
 }
 
 // ---------------------------------------------------------------------------------------
@@ -180,11 +199,21 @@ struct QtOpenCase {
     int video, audio;
 };
 
-std::string emptyName() { return ""; }
-std::string missingFile() { return testmedia::dir() + "/missing.mov"; }
-std::string garbage() { return testmedia::bytesFile("garbage.mov", std::string(5000, '\x17')); }
-std::string silentMp4() { return testmedia::indexedClip("h264.mp4", kFrames, 25, kGridClips[0].args); }
-std::string soundOnly() { return testmedia::soundFile("tone.m4a", 22050, 2, 0.5, "-c:a aac"); }
+std::string emptyName() {
+    return "";
+}
+std::string missingFile() {
+    return testmedia::dir() + "/missing.mov";
+}
+std::string garbage() {
+    return testmedia::bytesFile("garbage.mov", std::string(5000, '\x17'));
+}
+std::string silentMp4() {
+    return testmedia::indexedClip("h264.mp4", kFrames, 25, kGridClips[0].args);
+}
+std::string soundOnly() {
+    return testmedia::soundFile("tone.m4a", 22050, 2, 0.5, "-c:a aac");
+}
 std::string truncatedMp4() {
     // Without its index (written at the end) an MP4 cannot be read.
     return testmedia::prefixCopy(silentMp4(), "truncated.mp4", 0.5);
@@ -202,10 +231,12 @@ TEST_P(QtOpenCodes, FileProvokesItsCode) {
     EXPECT_EQ(audio.Open(path.c_str()), c.audio);
     EXPECT_EQ(audio.IsOpen(), c.audio == 0);
     if (c.video == kVideoImpl11) {
-        EXPECT_EQ(std::string(video.GetErrorText(11)).rfind("QuickTime Macintosh OS error -", 0), 0u);
+        EXPECT_EQ(std::string(video.GetErrorText(11)).rfind("QuickTime Macintosh OS error -", 0),
+                  0u);
     }
     if (c.audio == kAudioImpl12) {
-        EXPECT_EQ(std::string(audio.GetErrorText(12)).rfind("QuickTime Macintosh OS error -", 0), 0u);
+        EXPECT_EQ(std::string(audio.GetErrorText(12)).rfind("QuickTime Macintosh OS error -", 0),
+                  0u);
     }
 }
 
@@ -219,12 +250,43 @@ INSTANTIATE_TEST_SUITE_P(
                     QtOpenCase{"no_video", soundOnly, kVideoNoVideo, 0}),
     [](const testing::TestParamInfo<QtOpenCase>& i) { return std::string(i.param.what); });
 
+// A WAV header claiming 1.6 billion samples per second once made the resampler abort.
+TEST(QtAudioRegression, AbsurdSampleRateIsRefusedNotAborted) {
+    std::string wav = "RIFF";
+    auto le32 = [&](uint32_t v) {
+        for (int i = 0; i < 4; ++i) {
+            wav += char(v >> (8 * i) & 255);
+        }
+    };
+    auto le16 = [&](uint16_t v) {
+        wav += char(v & 255);
+        wav += char(v >> 8);
+    };
+    le32(36 + 64);
+    wav += "WAVEfmt ";
+    le32(16);
+    le16(1);           // PCM
+    le16(1);           // mono
+    le32(1610620736u); // samples per second
+    le32(1610620736u); // bytes per second
+    le16(1);
+    le16(8);
+    wav += "data";
+    le32(64);
+    wav += std::string(64, '\x80');
+    const std::string path = testmedia::bytesFile("absurd-rate.wav", wav);
+    AudioStreamSourceQT qt;
+    EXPECT_EQ(qt.Open(path.c_str()), kAudioImpl12);
+    AudioStreamSourceAVI avi;
+    EXPECT_EQ(avi.Open(path.c_str()), kAudioBadFormat);
+}
+
 class TooOldVideo : public VideoStreamSourceQT {
-public:
+  public:
     int16_t InitQuickTime() override { return kNotInstalled; }
 };
 class TooOldAudio : public AudioStreamSourceQT {
-public:
+  public:
     int16_t InitQuickTime() override { return kNotInstalled; }
 };
 
@@ -238,7 +300,9 @@ TEST(QtNotInstalled, OpenAnswersTheNotInstalledCodes) {
     TooOldAudio audio;
     EXPECT_EQ(audio.Open(path.c_str()), kAudioImpl14);
     EXPECT_STREQ(audio.GetErrorText(14), video.GetErrorText(13));
-    EXPECT_EQ(std::string(audio.GetErrorText(15)).rfind("QuickTime movie sound export components are not available.", 0), 0u);
+    EXPECT_EQ(std::string(audio.GetErrorText(15))
+                  .rfind("QuickTime movie sound export components are not available.", 0),
+              0u);
     EXPECT_EQ(uint16_t(CommonStreamSourceQT::kNotInstalled), 60035);
     // The real start-up succeeds here, and once is enough.
     VideoStreamSourceQT real;

@@ -11,6 +11,7 @@
 #include <functional>
 #include <map>
 #include <stdexcept>
+#include <unistd.h>
 
 namespace testmedia {
 
@@ -68,10 +69,12 @@ std::string cachedOutput(const std::string& name, const std::string& command,
     const std::string key = std::to_string(std::hash<std::string>{}(command) % 1000000007u);
     const std::string out = cacheDir() + "/" + key + "-" + name;
     if (!std::filesystem::exists(out)) {
-        const std::string tmp = dir() + "/" + key + "-" + name;
-        const std::string cmd = make(tmp);
+        // Made beside its final name (rename stays on one file system); the extension stays
+        // last so that ffmpeg picks the container from it.
+        const std::string tmp =
+            cacheDir() + "/tmp" + std::to_string(getpid()) + "-" + key + "-" + name;
+        make(tmp);
         std::filesystem::rename(tmp, out);
-        (void)cmd;
     }
     made()[name] = out;
     return out;
@@ -123,8 +126,8 @@ void makeClip(const std::string& out, const std::string& name, int frames, int f
     std::string cmd = "ffmpeg -nostdin -y -loglevel error -f rawvideo -pix_fmt rgb24 -s 64x48 -r " +
                       std::to_string(fps) + " -i " + rawPath;
     if (!audioArgs.empty()) {
-        const std::string snd = soundFile(name + ".snd.wav", 22050, 2, double(frames) / fps,
-                                          "-c:a pcm_s16le");
+        const std::string snd =
+            soundFile(name + ".snd.wav", 22050, 2, double(frames) / fps, "-c:a pcm_s16le");
         cmd += " -i " + snd + " " + audioArgs;
     }
     cmd += " " + args + " " + out;
@@ -138,7 +141,8 @@ int16_t testSample(int64_t i, int c) {
     // A 440 Hz tone at 22050 Hz-independent phase per sample, channels a fifth apart, plus
     // a slow ramp so that every stretch of samples differs from every other.
     const double t = double(i);
-    const double v = 9000.0 * std::sin(t * 0.0627 * (1.0 + 0.5 * c)) + double((i * 7) % 4001) - 2000;
+    const double v =
+        9000.0 * std::sin(t * 0.0627 * (1.0 + 0.5 * c)) + double((i * 7) % 4001) - 2000;
     return int16_t(v);
 }
 
@@ -163,9 +167,9 @@ void makeSound(const std::string& out, const std::string& name, int rate, int ch
     }
     const std::string rawPath = dir() + "/" + name + ".s16";
     writeFile(rawPath, raw.data(), raw.size() * 2);
-    const std::string cmd = "ffmpeg -nostdin -y -loglevel error -f s16le -ar " + std::to_string(rate) +
-                            " -ac " + std::to_string(channels) + " -i " + rawPath + " " + args +
-                            " " + out;
+    const std::string cmd = "ffmpeg -nostdin -y -loglevel error -f s16le -ar " +
+                            std::to_string(rate) + " -ac " + std::to_string(channels) + " -i " +
+                            rawPath + " " + args + " " + out;
     if (!run(cmd)) {
         throw std::runtime_error("ffmpeg failed: " + cmd);
     }
@@ -192,7 +196,8 @@ int indexOf(const VBitmap& pic) {
     auto at = [&](int x, int yFromTop) { return pic.Row(kHeight - 1 - yFromTop)[x]; };
     const uint32_t left = at(16, 40), right = at(48, 40);
     const bool redLeft = (left >> 16 & 255) > 160 && (left & 255) < 96 && (left >> 8 & 255) < 96;
-    const bool blueRight = (right & 255) > 160 && (right >> 16 & 255) < 96 && (right >> 8 & 255) < 96;
+    const bool blueRight =
+        (right & 255) > 160 && (right >> 16 & 255) < 96 && (right >> 8 & 255) < 96;
     if (!redLeft || !blueRight) {
         return -1;
     }
@@ -211,7 +216,8 @@ int indexOf(const VBitmap& pic) {
 
 std::vector<uint8_t> wavData(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
-    std::vector<uint8_t> all((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::vector<uint8_t> all((std::istreambuf_iterator<char>(in)),
+                             std::istreambuf_iterator<char>());
     size_t pos = 12;
     while (pos + 8 <= all.size()) {
         const uint32_t size = uint32_t(all[pos + 4]) | uint32_t(all[pos + 5]) << 8 |

@@ -10,7 +10,9 @@
 
 namespace {
 
-uint32_t rgb(int r, int g, int b) { return uint32_t(r) << 16 | uint32_t(g) << 8 | uint32_t(b); }
+uint32_t rgb(int r, int g, int b) {
+    return uint32_t(r) << 16 | uint32_t(g) << 8 | uint32_t(b);
+}
 
 // A width x 1 bitmap from a list of pixels.
 std::unique_ptr<VBitmap> rowOf(std::initializer_list<uint32_t> px) {
@@ -276,7 +278,7 @@ TEST(StretchArea, NegativeSizesMirrorAndTheTopByteIsDropped) {
     VBitmap src(2, 2);
     src.data[0] = 0xFF000001; // bottom left
     src.data[1] = 2;
-    src.data[2] = 3;          // top left
+    src.data[2] = 3; // top left
     src.data[3] = 4;
     VBitmap dst(2, 2);
     ASSERT_TRUE(dst.StretchBltArea(2, 2, -2, -2, &src, 0, 0, 2, 2));
@@ -340,7 +342,7 @@ TEST(StretchArea, MatchesTheDirectBoxFilter) {
 }
 
 class StretchVariants : public testing::TestWithParam<StretchVariant> {
-protected:
+  protected:
     void TearDown() override { setStretchVariant(m_saved); }
     StretchVariant m_saved = activeStretchVariant();
 };
