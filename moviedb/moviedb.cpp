@@ -25,6 +25,8 @@ const char* movieDbErrorText(MovieDbError error) {
         return "no error";
     case MovieDbError::OpenFailed:
         return "cannot open the file";
+    case MovieDbError::NotRegularFile:
+        return "not a regular file";
     case MovieDbError::EmptyFile:
         return "the file is empty";
     case MovieDbError::TruncatedHeader:

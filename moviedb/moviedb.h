@@ -38,7 +38,8 @@ std::string dbCodeText(uint32_t code);
 
 enum class MovieDbError {
     Ok = 0,
-    OpenFailed,        // the file cannot be opened
+    OpenFailed,        // the file cannot be opened (errno tells why)
+    NotRegularFile,    // a directory, pipe or device
     EmptyFile,         // zero bytes
     TruncatedHeader,   // shorter than the 78-byte header
     NoRecords,         // record count 0: not even a movie header record

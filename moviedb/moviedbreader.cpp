@@ -6,6 +6,7 @@
 
 #include <cstring>
 #include <new>
+#include <sys/stat.h>
 #include <sys/types.h>
 
 namespace quil {
@@ -56,6 +57,10 @@ MovieDbError MovieDbReader::open(const std::string& path) {
     m_file = std::fopen(path.c_str(), "rb");
     if (m_file == nullptr) {
         return MovieDbError::OpenFailed;
+    }
+    struct stat st {};
+    if (fstat(fileno(m_file), &st) != 0 || !S_ISREG(st.st_mode)) {
+        return fail(MovieDbError::NotRegularFile);
     }
     if (fseeko(m_file, 0, SEEK_END) != 0) {
         return fail(MovieDbError::SeekError);
