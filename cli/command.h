@@ -14,5 +14,6 @@ struct Command {
 };
 
 Command addInfoCommand(CLI::App& parent);
+Command addEncodeCommand(CLI::App& parent);
 
 } // namespace quil::cli
