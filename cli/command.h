@@ -15,5 +15,6 @@ struct Command {
 
 Command addInfoCommand(CLI::App& parent);
 Command addEncodeCommand(CLI::App& parent);
+Command addExportCommand(CLI::App& parent);
 
 } // namespace quil::cli
