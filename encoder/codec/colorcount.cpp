@@ -3,8 +3,8 @@
 
 namespace quil {
 
-void ColorAnalysis::startAnalysis(bool fineGrid) {
-    m_fine = fineGrid;
+void ColorAnalysis::startAnalysis(ColorGrid grid) {
+    m_grid = grid;
     m_counts.assign(32768, 0);
     m_history.clear();
     m_tree.clear();
@@ -19,14 +19,14 @@ void ColorAnalysis::countPicture(const uint32_t* pixels, size_t count, int frame
         // its pixels start a fresh history.
         m_history.resize(count);
         for (size_t i = 0; i < count; ++i) {
-            const int key = colorKey(pixels[i], m_fine);
+            const int key = colorKey(pixels[i], m_grid);
             ++m_counts[size_t(key)];
             m_history[i] = int16_t(key);
         }
         return;
     }
     for (size_t i = 0; i < count; ++i) {
-        const int key = colorKey(pixels[i], m_fine);
+        const int key = colorKey(pixels[i], m_grid);
         ++m_counts[size_t(key)];
         if (m_history[i] != key) {
             m_history[i] = -1;
@@ -43,7 +43,7 @@ void ColorAnalysis::finishAnalysis(int frameCount) {
             m_counts[size_t(key)] += 1 - frameCount;
         }
     }
-    const int keys = m_fine ? 32768 : 4096;
+    const int keys = gridCellCount(m_grid);
     for (int key = 0; key < keys; ++key) {
         const int32_t count = m_counts[size_t(key)];
         // A counter can only fall below 1 when F exceeds the frames actually counted; such
@@ -52,7 +52,7 @@ void ColorAnalysis::finishAnalysis(int frameCount) {
             continue;
         }
         int r, g, b;
-        if (m_fine) {
+        if (m_grid == ColorGrid::Fine) {
             const int cr = key >> 10, cg = (key >> 5) & 31, cb = key & 31;
             r = (cr << 3) | (cr >> 2);
             g = (cg << 3) | (cg >> 2);
@@ -66,7 +66,7 @@ void ColorAnalysis::finishAnalysis(int frameCount) {
     }
 }
 
-int ColorAnalysis::buildPalette(ColorTable& table) {
+int ColorAnalysis::buildPalette(MovieColorTable& table) {
     m_tree.reduce();
     return m_tree.writePalette(table);
 }

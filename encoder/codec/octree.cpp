@@ -112,7 +112,7 @@ void ColorOctree::reduce() {
     }
 }
 
-int ColorOctree::writePalette(ColorTable& table) {
+int ColorOctree::writePalette(MovieColorTable& table) {
     int index = 1;
     for (int depth = 0; depth < kDepths; ++depth) {
         for (int32_t n = m_heads[size_t(depth)]; n != kNone; n = m_nodes[size_t(n)].next) {
@@ -123,13 +123,13 @@ int ColorOctree::writePalette(ColorTable& table) {
             auto channel = [&](uint64_t sum) { return int((sum / node.weight) & 248) + 4; };
             node.paletteIndex = uint8_t(index);
             table[size_t(index)] =
-                makeColor(channel(node.redSum), channel(node.greenSum), channel(node.blueSum));
+                rgb(channel(node.redSum), channel(node.greenSum), channel(node.blueSum));
             ++index;
         }
     }
     const int written = index - 1;
     for (; index <= kMaxLeaves; ++index) {
-        table[size_t(index)] = 0;
+        table[size_t(index)] = ColorEntry{};
     }
     return written;
 }

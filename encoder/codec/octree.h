@@ -10,7 +10,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "encoder/codec/colorlookup.h"
+#include "encoder/codec/colormode.h"
 
 namespace quil {
 
@@ -28,7 +28,7 @@ public:
     // Writes one entry per leaf from index 1, in depth-list order, as (mean & 248) + 4 per
     // channel; the entries after the last leaf up to 254 become black. Returns the number of
     // leaves written.
-    int writePalette(ColorTable& table);
+    int writePalette(MovieColorTable& table);
 
     int leafCount() const { return m_leafCount; }
     void clear();

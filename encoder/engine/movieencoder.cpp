@@ -2,12 +2,18 @@
 // encode operations live in encodevideo.cpp and encodeaudio.cpp.
 #include "encoder/engine/movieencoder.h"
 
+#include "encoder/engine/engineparts.h"
+#include "encoder/engine/enginetables.h"
 #include "encoder/engine/framerules.h"
 #include "encoder/media/streamsource.h"
+#include "encoder/media/vbitmap.h"
 
 #include <utility>
 
-OrbanwickMovieEncoder::OrbanwickMovieEncoder() { SetupPreviewBitmap(320, 720, 8); }
+OrbanwickMovieEncoder::OrbanwickMovieEncoder()
+    : m_tables(std::make_unique<EngineTables>(size_t(kFrameBufferBytes))) {
+    SetupPreviewBitmap(320, 720, 8);
+}
 
 OrbanwickMovieEncoder::~OrbanwickMovieEncoder() = default;
 
@@ -134,6 +140,17 @@ void OrbanwickMovieEncoder::SetupPreviewBitmap(int width, int height, int bitsPe
 }
 
 void OrbanwickMovieEncoder::ReportProgress(int, intptr_t, intptr_t) {}
+
+void OrbanwickMovieEncoder::SwapRecordList(quil::RecordListEntry* list, int count) {
+    quil::SwapRecordList(list, count);
+}
+
+void OrbanwickMovieEncoder::ComputeFitRect(int sourceWidth, int sourceHeight, double cropFactor,
+                                           PixelRect* destination, SourceRect* source,
+                                           int targetWidth, int targetHeight) {
+    ::ComputeFitRect(sourceWidth, sourceHeight, cropFactor, destination, source, targetWidth,
+                     targetHeight);
+}
 
 void OrbanwickMovieEncoder::SetSources(VideoStreamSource* video, AudioStreamSource* audio) {
     m_videoSource = video;

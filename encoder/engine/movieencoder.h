@@ -14,13 +14,22 @@
 #include "encoder/engine/previewbitmap.h"
 #include "encoder/engine/progress.h"
 
+#include "moviedb/moviedb.h"
+
 #include <atomic>
 #include <cstdint>
 #include <cstdio>
+#include <memory>
+#include <span>
 #include <vector>
 
 class AudioStreamSource;
 class VideoStreamSource;
+struct EngineTables;
+struct JobOutcome;
+struct PixelRect;
+struct SourceRect;
+struct VideoJobSettings;
 
 class OrbanwickMovieEncoder : public EncodingParameters {
 public:
@@ -49,7 +58,14 @@ public:
     virtual void ComputeFrameRange(int requestedFps, double* fps, int* frameCount, double* step,
                                    int* audioRecordCount, int* nativeFps, int* firstFrame,
                                    int* endFrame);
+    // Placement of a source picture in a target screen (see ComputeFitRect in vbitmap.h).
+    virtual void ComputeFitRect(int sourceWidth, int sourceHeight, double cropFactor,
+                                PixelRect* destination, SourceRect* source, int targetWidth,
+                                int targetHeight);
+    // Writes an audio-only movie from the open audio source. Reports 0, 2 or 4.
     virtual void EncodeAudioMovie(FILE* out, const char* dbname);
+    // Writes a movie with video from the open video source (and the audio source when it
+    // holds audio). The stream must be open for writing at position 0. Reports 0, 2 or 4.
     virtual void EncodeVideoMovie(FILE* out, const char* dbname, int screenWidth, int screenHeight,
                                   int colorDepth, bool flipVertically, bool flipHorizontally,
                                   bool rotateSideways, float brightness, float contrast,
@@ -57,9 +73,18 @@ public:
     virtual const PreviewBitmapInfo* GetPreviewBitmapInfo();
     virtual void ClearStop();
     virtual void RequestStop();
+    // Appends recordCount audio records at the stream's position, storing record k's offset
+    // in recordList[firstEntry + k], from the audio source's sound startMs milliseconds in.
+    // 0 on success, -1 when stopped or the source failed, -2 when the stream refused a
+    // record.
+    virtual int EncodeAudioRecords(FILE* out, int recordCount,
+                                   std::span<quil::RecordListEntry> recordList, int firstEntry,
+                                   int startMs);
     virtual void SetupPreviewBitmap(int width, int height, int bitsPerPixel);
     // code 0 to 7 (ProgressCode); see progress.h for the values.
     virtual void ReportProgress(int code, intptr_t value1, intptr_t value2);
+    // Converts record list entries between host order and file order, in place.
+    virtual void SwapRecordList(quil::RecordListEntry* list, int count);
 
     // Sources the job opened elsewhere (or a test built); the engine does not own them.
     void SetSources(VideoStreamSource* video, AudioStreamSource* audio);
@@ -74,6 +99,11 @@ public:
     bool stopRequested() const { return m_stop.load(std::memory_order_relaxed); }
 
 protected:
+    JobOutcome runVideoJob(FILE* out, const char* dbname, const VideoJobSettings& settings);
+    JobOutcome runAudioJob(FILE* out, const char* dbname);
+    void reportOutcome(const JobOutcome& outcome);
+
+    std::unique_ptr<EngineTables> m_tables;
     VideoStreamSource* m_videoSource = nullptr;
     AudioStreamSource* m_audioSource = nullptr;
     std::vector<VideoStreamSource*> m_videoSourceList;

@@ -1,0 +1,139 @@
+// The frame coder: turns one picture of pixel codes into one frame payload that fits a byte
+// budget, and keeps the encoder's copy of the decoded pictures in step with the player's.
+//
+// Key frames carry the whole picture (half resolution unless the picture is 160 wide).
+// Delta frames start from the cheapest of keep / fill / motion copy for every 8x8 block,
+// then spend the byte goal greedily: the block with the largest weighted error is refined
+// next (initial coding -> two-colour pattern -> split into quadrants; 2x2 -> raw pixels).
+// The eight most used fill colours get one-byte opcodes, patterns that did not pay for
+// themselves fall back to their initial coding, and equal opcodes are written as runs. The
+// payload just written is then decoded with the player's decoder into the picture pair, so
+// both sides see the same pictures.
+//
+// Use, once per frame in frame order (the engine owns the picture pair and the budget):
+//
+//   FrameCoder coder(width, rows, lookup);          // lookup built from the movie colours
+//   FrameInput in;
+//   in.picture = codes;                             // width x rows pixel codes
+//   in.written = pair[n & 1]; in.other = n ? pair[(n + 1) & 1] : nullptr;
+//   in.budget = target + carry / 2; in.nBytesFloor = ...; in.nBytesCeiling = ...;
+//   in.frameIndex = n; in.keyFrameInterval = k;
+//   FrameCodeResult r = coder.encodeFrame(payload, in);  // payload: 65,536 bytes
+//   if (n == 0) copy pair[0] into pair[1];
+//
+// The coder keeps only the error history of the last four delta frames between calls, so one
+// FrameCoder serves one movie. Its output does not depend on the number of threads.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "encoder/codec/colorlookup.h"
+#include "encoder/codec/payload_writer.h"
+#include "moviedb/payload_decoder.h"
+
+namespace quil {
+
+struct FrameInput {
+    const uint8_t* picture = nullptr; // width x rows pixel codes of this frame
+    uint8_t* written = nullptr;       // pair member to decode into (frame n-2 or the last key)
+    uint8_t* other = nullptr;         // the other member (frame n-1); nullptr for frame 0 only
+    bool fUseFastEncoding = false;
+    int32_t nBytesFloor = 0;
+    int32_t nBytesCeiling = 0; // 0 means 65,520
+    int32_t budget = 0;        // this frame's target plus half the byte carry
+    int continuation = 0;      // continuation flag of the header; the engine passes 0
+    int frameIndex = 0;        // 0-based
+    int keyFrameInterval = 0;  // 0: only frame 0 is a key frame
+};
+
+struct FrameCodeResult {
+    size_t length = 0;    // payload bytes written, at most 65,536
+    double quality = 1.0; // 0..1, 1 for key frames
+    bool keyFrame = false;
+};
+
+class FrameCoder {
+public:
+    static constexpr size_t kPayloadBufferSize = 65536;
+    static constexpr int32_t kMaxGoal = 65520;
+
+    // width and rows are multiples of 8. threads: how many threads share the initial
+    // codings of a delta frame (1 = the calling thread only, 0 = one per core up to 2).
+    FrameCoder(int width, int rows, const ColorLookup& lookup, int threads = 1);
+
+    // Codes one frame into payload (kPayloadBufferSize bytes).
+    FrameCodeResult encodeFrame(uint8_t* payload, const FrameInput& in);
+
+    int width() const { return m_width; }
+    int rows() const { return m_rows; }
+    const std::array<int64_t, 4>& errorHistory() const { return m_history; }
+
+    // The node store and queue are exposed to tests through these two hooks only.
+    struct Stats {
+        int32_t goal = 0;
+        int64_t initialTotal = 0;
+        int refinements = 0;
+    };
+    const Stats& lastStats() const { return m_stats; }
+
+    struct Node {
+        int32_t position = 0;
+        uint8_t level = 0;  // 2: 8x8, 1: 4x4, 0: 2x2
+        uint8_t length = 0; // bytes its coding adds to the stream
+        uint8_t opcode = 0;
+        uint8_t border = 0;
+        std::array<uint8_t, 4> operands{};
+        uint8_t initialOpcode = 0;
+        uint8_t initialOperand = 0;
+        int32_t distortion = 0;
+        int64_t initialPriority = 0;
+        int64_t priority = 0;
+        int32_t parent = -1;
+        int32_t quadrants = -1; // first of four consecutive nodes
+    };
+
+private:
+    size_t encodeKeyFrame(uint8_t* payload, const FrameInput& in);
+    size_t encodeDeltaFrame(uint8_t* payload, const FrameInput& in, double& quality);
+
+    void initialCoding(Node& node, int size) const;
+    int32_t bestColor(const uint8_t* block, int size, uint8_t& color) const;
+    int32_t bestMotion(int32_t position, int size, uint8_t& entry) const;
+    int32_t bestPattern(const uint8_t* block, int size, uint8_t& pattern, uint8_t& c0,
+                        uint8_t& c1) const;
+    uint8_t fillOpcode(uint8_t color) const { return m_frequentMap[color]; }
+
+    void refine(int32_t index);
+    void split(int32_t index);
+    void push(int32_t index);
+    int32_t pop();
+    void siftDown(size_t i);
+    void frequentColorPass(uint8_t* table);
+    size_t writeStream(uint8_t* out, size_t capacity, int64_t& distortion);
+
+    int m_width;
+    int m_rows;
+    const ColorLookup& m_lookup;
+    int m_threads;
+    PayloadDecoder m_decoder;
+    std::array<int32_t, 256> m_red{}, m_green{}, m_blue{};
+
+    // Per delta frame.
+    const FrameInput* m_in = nullptr;
+    std::vector<Node> m_nodes;
+    std::vector<int32_t> m_heap; // 1-based; m_heap[0] unused
+    std::vector<int32_t> m_emit;
+    std::vector<BlockCode> m_blocks;
+    std::vector<uint8_t> m_half;
+    int64_t m_byteCount = 0;
+    bool m_raiseOnEntry = false;
+    std::array<uint8_t, 256> m_frequentMap{};
+
+    std::array<int64_t, 4> m_history{}; // newest last
+    Stats m_stats;
+};
+
+} // namespace quil
