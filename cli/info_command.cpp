@@ -25,9 +25,8 @@ Command addInfoCommand(CLI::App& parent) {
     sub->footer("Exit status: 0 described, 1 unreadable or malformed, 2 unfinished movie "
                 "(its record list was never written).");
     sub->add_option("movie", args->path, "The movie database (.pdb)")->required();
-    CLI::Option* password =
-        sub->add_option("-p,--password", args->password,
-                        "Playback password, to read a protected movie's header");
+    CLI::Option* password = sub->add_option(
+        "-p,--password", args->password, "Playback password, to read a protected movie's header");
 
     Command command;
     command.app = sub;

@@ -62,16 +62,17 @@ std::string dateText(uint32_t palmTime) {
     const std::time_t t = std::time_t(palmTime - kPalmEpochOffset);
     std::tm tm{};
     char buf[64];
-    if (gmtime_r(&t, &tm) == nullptr || std::strftime(buf, sizeof buf, "%Y-%m-%d %H:%M:%S UTC", &tm) == 0) {
+    if (gmtime_r(&t, &tm) == nullptr ||
+        std::strftime(buf, sizeof buf, "%Y-%m-%d %H:%M:%S UTC", &tm) == 0) {
         return format("%u", palmTime);
     }
     return buf;
 }
 
 const char* colourModeName(uint8_t code) {
-    constexpr std::array<const char*, 6> kNames = {
-        "Std Color Palette", "Grayscale", "audio only", "Ext Color Palette", "Truecolor",
-        "Truecolor Plus"};
+    constexpr std::array<const char*, 6> kNames = {"Std Color Palette", "Grayscale",
+                                                   "audio only",        "Ext Color Palette",
+                                                   "Truecolor",         "Truecolor Plus"};
     return code < kNames.size() ? kNames[code] : "unknown";
 }
 
@@ -83,9 +84,7 @@ const char* audioFormatName(uint8_t code) {
 
 std::string flagsText(uint16_t flags) {
     std::string names;
-    const auto add = [&](const std::string& name) {
-        names += names.empty() ? name : ", " + name;
-    };
+    const auto add = [&](const std::string& name) { names += names.empty() ? name : ", " + name; };
     if (flags & kMovieFlagLoop) {
         add("loops");
     }
@@ -132,13 +131,13 @@ struct SizeStats {
         ++count;
     }
     std::string text() const {
-        return format("smallest %u, mean %.1f, largest %u bytes", smallest,
-                      double(total) / count, largest);
+        return format("smallest %u, mean %.1f, largest %u bytes", smallest, double(total) / count,
+                      largest);
     }
 };
 
 void fail(std::ostream& err, const InfoOptions& options, const std::string& message) {
-    err << "quillreel: " << options.label << ": " << message << '\n';
+    err << "quillreel: " << printable(options.label) << ": " << message << '\n';
 }
 
 void writeDatabaseHeader(const MovieDbReader& reader, std::ostream& out) {
@@ -166,12 +165,13 @@ void writeRecordRange(MovieDbReader& reader, std::ostream& out, std::string_view
     line(out, label,
          stats.count == 0 ? std::string("none")
                           : format("%d (records %d to %d), %llu bytes; ", stats.count, first, last,
-                                   (unsigned long long)stats.total) + stats.text());
+                                   (unsigned long long)stats.total) +
+                                stats.text());
 }
 
 void writeMovieHeader(const MovieHeader& h, bool audioOnly, std::ostream& out) {
-    line(out, "Frame size", format("%u wide, %u rows, %u bits per stored pixel", h.width, h.rows,
-                                   h.bitsPerPixel));
+    line(out, "Frame size",
+         format("%u wide, %u rows, %u bits per stored pixel", h.width, h.rows, h.bitsPerPixel));
     line(out, "Colour mode", format("%u (%s)", h.colorMode, colourModeName(h.colorMode)));
     line(out, "Audio format", format("%u (%s)", h.audioFormat, audioFormatName(h.audioFormat)));
     line(out, "Frame rate",
@@ -245,9 +245,9 @@ void writeAudioSummary(const MovieDbReader& reader, const MovieHeader& h, int fi
         samples += adpcm ? (size >= 4 ? uint64_t(size - 4) * 2 : 0) : size;
         odd += size != expected;
     }
-    std::string text = format("%d (records %d to %d), %llu bytes, %.2f s at %.0f samples/s",
-                              stats.count, first, last, (unsigned long long)stats.total,
-                              double(samples) / rate, rate);
+    std::string text =
+        format("%d (records %d to %d), %llu bytes, %.2f s at %.0f samples/s", stats.count, first,
+               last, (unsigned long long)stats.total, double(samples) / rate, rate);
     if (odd != 0) {
         text += format("; %d not %u bytes long", odd, expected);
     }
@@ -282,8 +282,8 @@ int writeMovieInfo(MovieDbReader& reader, MovieDbError openStatus, const InfoOpt
     }
     if (record0.bytes().size() < size_t(kMovieHeaderFixedSize)) {
         fail(err, options,
-             format("the movie header record is %zu bytes, shorter than %d",
-                    record0.bytes().size(), kMovieHeaderFixedSize));
+             format("the movie header record is %zu bytes, shorter than %d", record0.bytes().size(),
+                    kMovieHeaderFixedSize));
         return kInfoError;
     }
     std::vector<uint8_t> header(record0.bytes().begin(), record0.bytes().end());
@@ -329,8 +329,8 @@ int writeMovieInfo(MovieDbReader& reader, MovieDbError openStatus, const InfoOpt
     const int frameLast = std::min(frames, audioFirst - 1);
     if (frameLast < frames) {
         line(out, "Warning",
-             format("the header counts %d frames, but only %d frame records come before %s",
-                    frames, frameLast, audioFirst < n ? "the audio" : "the end"));
+             format("the header counts %d frames, but only %d frame records come before %s", frames,
+                    frameLast, audioFirst < n ? "the audio" : "the end"));
     }
     writeFrameSummary(reader, 1, frameLast, out);
     if (frameLast + 1 < audioFirst) {

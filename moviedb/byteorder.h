@@ -28,9 +28,13 @@ constexpr uint16_t swap16u(uint16_t v) {
 }
 
 // A big-endian 16-bit field read as a signed value.
-constexpr int16_t swap16s(uint16_t v) { return int16_t(swap16u(v)); }
+constexpr int16_t swap16s(uint16_t v) {
+    return int16_t(swap16u(v));
+}
 
-constexpr uint16_t loadBE16(const uint8_t* p) { return uint16_t((p[0] << 8) | p[1]); }
+constexpr uint16_t loadBE16(const uint8_t* p) {
+    return uint16_t((p[0] << 8) | p[1]);
+}
 
 constexpr uint32_t loadBE32(const uint8_t* p) {
     return (uint32_t(p[0]) << 24) | (uint32_t(p[1]) << 16) | (uint32_t(p[2]) << 8) | p[3];

@@ -98,4 +98,29 @@ const DisplayTable& displayTable(int variant) {
     return variant == 24 ? table24 : table25;
 }
 
+void convertTruecolorToRgb32(const uint8_t* picture, int width, int screenHeight, int variant,
+                             uint32_t* out, ptrdiff_t pitch) {
+    const DisplayTable& table = displayTable(variant);
+    const size_t w = size_t(width), half = w / 2;
+    for (int j = 0; j < screenHeight / 2; ++j) {
+        const uint8_t* luma0 = picture + size_t(2 * j) * w;
+        const uint8_t* luma1 = luma0 + w;
+        const uint8_t* chroma = picture + size_t(screenHeight + j) * w;
+        uint32_t* row0 = out + ptrdiff_t(2 * j) * pitch;
+        uint32_t* row1 = row0 + pitch;
+        for (size_t i = 0; i < half; ++i) {
+            const size_t row = (size_t(chroma[i]) + size_t(chroma[half + i])) * 128;
+            const auto put = [&](uint32_t* px, uint8_t y) {
+                const size_t index = row + y;
+                const uint16_t c = index < table.size() ? table[index] : 0;
+                *px = (*px & 0xFF000000u) | rgb32From565(c);
+            };
+            put(row0 + 2 * i, luma0[2 * i]);
+            put(row0 + 2 * i + 1, luma0[2 * i + 1]);
+            put(row1 + 2 * i, luma1[2 * i]);
+            put(row1 + 2 * i + 1, luma1[2 * i + 1]);
+        }
+    }
+}
+
 } // namespace quil

@@ -11,6 +11,7 @@
 // API:
 //   const DisplayTable& displayTable(int variant);     // 24, or 25 (any other value: 25)
 //   uint16_t displayColor(int variant, int luma, int u, int v); // 0 for an index past the table
+//   void convertTruecolorToRgb32(picture, width, screenHeight, variant, out, pitch);
 // The tables are built once, on first use, and are safe to share between threads.
 #pragma once
 
@@ -35,13 +36,18 @@ inline uint16_t displayColor(int variant, int luma, int u, int v) {
     return displayColor(displayTable(variant), luma, u, v);
 }
 
-// Splits a 5-6-5 value into 8-bit components by repeating the top bits into the low ones.
-struct Rgb888 {
-    uint8_t r, g, b;
-};
-constexpr Rgb888 expand565(uint16_t c) {
-    const int r = (c >> 11) & 31, g = (c >> 5) & 63, b = c & 31;
-    return {uint8_t((r << 3) | (r >> 2)), uint8_t((g << 2) | (g >> 4)), uint8_t((b << 3) | (b >> 2))};
+// A 5-6-5 colour as 0x00RRGGBB, each field in the top bits of its byte and zeros below, as
+// the player shows it.
+constexpr uint32_t rgb32From565(uint16_t c) {
+    const uint32_t r = (c >> 11) & 31, g = (c >> 5) & 63, b = c & 31;
+    return (r << 19) | (g << 10) | (b << 3);
 }
+
+// Shows a truecolor picture (width x (screenHeight + screenHeight / 2) codes) as 32-bit
+// pixels: out receives screenHeight rows of width pixels, pitch pixels apart, top row first.
+// Each pixel's low three bytes (blue, green, red) are written; its top byte is kept.
+// width and screenHeight must be even.
+void convertTruecolorToRgb32(const uint8_t* picture, int width, int screenHeight, int variant,
+                             uint32_t* out, ptrdiff_t pitch);
 
 } // namespace quil

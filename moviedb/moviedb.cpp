@@ -125,7 +125,9 @@ PalmDbHeader PalmDbHeader::decode(std::span<const uint8_t> bytes) {
     return h;
 }
 
-uint32_t palmTimeNow() { return uint32_t(uint64_t(std::time(nullptr)) + kPalmEpochOffset); }
+uint32_t palmTimeNow() {
+    return uint32_t(uint64_t(std::time(nullptr)) + kPalmEpochOffset);
+}
 
 void SwapRecordList(RecordListEntry* list, int count) {
     for (int i = 0; i < count; ++i) {

@@ -52,11 +52,11 @@ enum class MovieDbError {
     ReadError,
     SeekError,
     WriteError,
-    BadRecordCount,    // writer: N outside 1..65535
-    NotAtStart,        // writer: the stream is not at offset 0
-    TooManyRecords,    // writer: more records begun than announced
-    IncompleteList,    // writer: fewer records written than announced, or offsets out of order
-    NotStarted,        // writer: begin() was not called or failed
+    BadRecordCount, // writer: N outside 1..65535
+    NotAtStart,     // writer: the stream is not at offset 0
+    TooManyRecords, // writer: more records begun than announced
+    IncompleteList, // writer: fewer records written than announced, or offsets out of order
+    NotStarted,     // writer: begin() was not called or failed
 };
 
 // A one-line description, lower case, for messages such as "movie.pdb: <text>".
@@ -67,7 +67,7 @@ struct PalmDbHeader {
     std::string name; // up to the first NUL of the 32-byte field
     uint16_t attributes = 0;
     uint16_t version = 0;
-    uint32_t creationDate = 0;     // seconds since 1904-01-01
+    uint32_t creationDate = 0; // seconds since 1904-01-01
     uint32_t modificationDate = 0;
     uint32_t backupDate = 0;
     uint32_t modificationNumber = 0;

@@ -11,7 +11,9 @@
 
 namespace quil {
 
-MovieDbReader::~MovieDbReader() { close(); }
+MovieDbReader::~MovieDbReader() {
+    close();
+}
 
 void MovieDbReader::close() {
     if (m_file != nullptr) {

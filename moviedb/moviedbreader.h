@@ -19,7 +19,7 @@
 namespace quil {
 
 class MovieDbReader {
-public:
+  public:
     MovieDbReader() = default;
     ~MovieDbReader();
     MovieDbReader(const MovieDbReader&) = delete;
@@ -36,9 +36,14 @@ public:
     bool isOpen() const { return m_open; }
     const PalmDbHeader& header() const { return m_header; }
     int count() const { return int(m_offsets.empty() ? 0 : m_offsets.size() - 1); }
-    // i in 0..count(); offset(count()) is the file length.
-    uint32_t offset(int i) const { return m_offsets[size_t(i)]; }
-    uint32_t size(int i) const { return m_offsets[size_t(i) + 1] - m_offsets[size_t(i)]; }
+    // i in 0..count(); offset(count()) is the file length. 0 outside that range.
+    uint32_t offset(int i) const {
+        return i >= 0 && size_t(i) < m_offsets.size() ? m_offsets[size_t(i)] : 0;
+    }
+    // Bytes of record i, 0 when there is no record i.
+    uint32_t size(int i) const {
+        return i >= 0 && i < count() ? m_offsets[size_t(i) + 1] - m_offsets[size_t(i)] : 0;
+    }
     uint32_t fileLength() const { return m_offsets.empty() ? 0 : m_offsets.back(); }
 
     // The bytes of record i (size(i) of them), or null when i is out of range or the record
@@ -49,7 +54,7 @@ public:
     // Uses of record i currently held, 0 when it is not loaded.
     int useCount(int i) const;
 
-private:
+  private:
     struct CachedRecord {
         int useCount = 0;
         int index = 0;
@@ -72,10 +77,9 @@ private:
 
 // Holds one use of a record for as long as it lives.
 class RecordRef {
-public:
+  public:
     RecordRef(MovieDbReader& reader, int index)
-        : m_reader(&reader), m_data(reader.get(index)),
-          m_size(m_data ? reader.size(index) : 0) {}
+        : m_reader(&reader), m_data(reader.get(index)), m_size(m_data ? reader.size(index) : 0) {}
     ~RecordRef() { m_reader->release(m_data); }
     RecordRef(const RecordRef&) = delete;
     RecordRef& operator=(const RecordRef&) = delete;
@@ -83,7 +87,7 @@ public:
     explicit operator bool() const { return m_data != nullptr; }
     std::span<const uint8_t> bytes() const { return {m_data, m_size}; }
 
-private:
+  private:
     MovieDbReader* m_reader;
     const uint8_t* m_data;
     size_t m_size;

@@ -16,7 +16,9 @@ MovieDbError MovieDbWriter::fail(MovieDbError error) {
     return m_status;
 }
 
-int64_t MovieDbWriter::position() const { return m_file ? int64_t(ftello(m_file)) : -1; }
+int64_t MovieDbWriter::position() const {
+    return m_file ? int64_t(ftello(m_file)) : -1;
+}
 
 MovieDbError MovieDbWriter::begin(std::string_view name, uint32_t type, int recordCount,
                                   uint32_t palmTime) {

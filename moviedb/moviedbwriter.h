@@ -19,7 +19,7 @@ namespace quil {
 struct MovieHeader;
 
 class MovieDbWriter {
-public:
+  public:
     // The stream is not owned; it must be seekable and stay open until finish().
     explicit MovieDbWriter(std::FILE* file);
 
@@ -41,6 +41,7 @@ public:
     [[nodiscard]] MovieDbError finish();
 
     MovieDbError status() const { return m_status; }
+    std::FILE* file() const { return m_file; }
     int recordCount() const { return int(m_list.size()); }
     int recordsBegun() const { return m_begun; }
     // The stream position, or -1 when it cannot be told.
@@ -49,7 +50,7 @@ public:
     // here instead of calling beginRecord(). finish() checks them either way.
     std::span<RecordListEntry> recordList() { return m_list; }
 
-private:
+  private:
     MovieDbError fail(MovieDbError error);
 
     std::FILE* m_file;

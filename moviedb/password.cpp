@@ -3,6 +3,8 @@
 
 #include "moviedb/byteorder.h"
 
+#include <cstdio>
+
 namespace quil {
 
 uint32_t updateKeystream(uint32_t state, std::string_view password) {
@@ -46,6 +48,45 @@ MovieDbError protectMovieDatabase(std::span<uint8_t> database, std::string_view 
     putBE32(database, kTypeOffset, protectedType);
     scrambleHeaderArea(database.subspan(area).first<kScrambledAreaSize>(), password);
     return MovieDbError::Ok;
+}
+
+MovieDbError protectMovieFile(const std::string& path, std::string_view password,
+                              uint32_t protectedType) {
+    if (password.empty()) {
+        return MovieDbError::Ok;
+    }
+    std::FILE* f = std::fopen(path.c_str(), "rb+");
+    if (f == nullptr) {
+        return MovieDbError::OpenFailed;
+    }
+    // Everything is read and checked before the first byte is written.
+    uint8_t head[kPalmHeaderSize];
+    uint8_t area[kScrambledAreaSize];
+    MovieDbError result = MovieDbError::Ok;
+    if (std::fread(head, 1, sizeof head, f) != sizeof head) {
+        result = MovieDbError::TruncatedHeader;
+    } else {
+        const long at = long(kRecordListOffset) + long(kRecordEntrySize) * loadBE16(head + 76);
+        if (std::fseek(f, at, SEEK_SET) != 0 ||
+            std::fread(area, 1, sizeof area, f) != sizeof area) {
+            result = MovieDbError::TruncatedList;
+        } else {
+            scrambleHeaderArea(area, password);
+            uint8_t type[4];
+            storeBE32(type, protectedType);
+            const bool written = std::fseek(f, kTypeOffset, SEEK_SET) == 0 &&
+                                 std::fwrite(type, 1, 4, f) == 4 &&
+                                 std::fseek(f, at, SEEK_SET) == 0 &&
+                                 std::fwrite(area, 1, sizeof area, f) == sizeof area;
+            if (!written) {
+                result = MovieDbError::WriteError;
+            }
+        }
+    }
+    if (std::fclose(f) != 0 && result == MovieDbError::Ok) {
+        result = MovieDbError::WriteError;
+    }
+    return result;
 }
 
 } // namespace quil

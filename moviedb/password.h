@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <span>
+#include <string>
 #include <string_view>
 
 namespace quil {
@@ -27,7 +28,12 @@ bool isProtectedType(uint32_t type);
 // the 44 bytes at 78 + 8 * N. An empty password changes nothing. Fails, changing nothing,
 // when the bytes are too short to hold that area.
 [[nodiscard]] MovieDbError protectMovieDatabase(std::span<uint8_t> database,
-                                                std::string_view password,
-                                                uint32_t protectedType);
+                                                std::string_view password, uint32_t protectedType);
+
+// The same for a finished movie file on disk, changed in place. An empty password changes
+// nothing; a file that cannot be opened for update, or is too short to hold the area, is
+// left as it was and the error returned.
+[[nodiscard]] MovieDbError protectMovieFile(const std::string& path, std::string_view password,
+                                            uint32_t protectedType);
 
 } // namespace quil

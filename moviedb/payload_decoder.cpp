@@ -63,7 +63,7 @@ struct Reader {
 template <int S> constexpr int kLevel = S == 8 ? 2 : (S == 4 ? 1 : 0);
 
 class DeltaDecoder {
-public:
+  public:
     DeltaDecoder(const uint8_t* payload, size_t size, size_t streamOffset, const uint8_t* frequent,
                  size_t width, size_t pictureSize, const ptrdiff_t* motionOffsets, uint8_t* out,
                  const uint8_t* prev)
@@ -86,7 +86,7 @@ public:
     size_t end() const { return m_reader.pos; }
     PayloadStatus status() const { return m_status; }
 
-private:
+  private:
     void note(PayloadStatus s) {
         if (m_status == PayloadStatus::Ok) {
             m_status = s;

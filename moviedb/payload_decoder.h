@@ -80,7 +80,7 @@ struct PayloadResult {
 };
 
 class PayloadDecoder {
-public:
+  public:
     PayloadDecoder(int width, int rows);
 
     int width() const { return m_width; }
@@ -93,7 +93,7 @@ public:
     PayloadResult decode(std::span<const uint8_t> payload, std::span<uint8_t> out,
                          std::span<uint8_t> previous) const;
 
-private:
+  private:
     int m_width;
     int m_rows;
     bool m_validSize;
@@ -105,7 +105,7 @@ PayloadResult decodeFramePayload(std::span<const uint8_t> payload, int width, in
 
 // Two picture buffers that alternate roles, starting all zero.
 class PicturePair {
-public:
+  public:
     PicturePair(int width, int rows);
 
     const PayloadDecoder& decoder() const { return m_decoder; }
@@ -123,7 +123,7 @@ public:
     // the result of the last one; frames receives how many were decoded.
     PayloadResult decodeRecord(std::span<const uint8_t> record, int* frames = nullptr);
 
-private:
+  private:
     PayloadDecoder m_decoder;
     std::array<std::vector<uint8_t>, 2> m_buffers;
     int m_latest = 0;

@@ -25,7 +25,7 @@ inline constexpr size_t kKeyHeaderSize = 16;
 inline constexpr size_t kDeltaHeaderSize = 24;
 inline constexpr size_t kPaletteFirstIndex = 1;
 inline constexpr size_t kPaletteEntryCount = 254;
-inline constexpr size_t kPaletteSectionSize = kPaletteEntryCount * 3; // 762
+inline constexpr size_t kPaletteSectionSize = kPaletteEntryCount * 3;                      // 762
 inline constexpr size_t kKeyPixelOffsetWithPalette = kKeyHeaderSize + kPaletteSectionSize; // 778
 
 // Offsets of the header fields.
@@ -43,20 +43,20 @@ inline constexpr int kFrequentColorCount = 8;
 
 // Block opcodes. 0..224 are motion copies with that motion vector table entry.
 inline constexpr uint8_t kOpMotionLast = 224;
-inline constexpr uint8_t kOpMotionZero = 112;         // entry 112 is the zero vector
-inline constexpr uint8_t kOpSplitMask = 225;          // 225..240, 8x8 only, mask = op - 225
+inline constexpr uint8_t kOpMotionZero = 112; // entry 112 is the zero vector
+inline constexpr uint8_t kOpSplitMask = 225;  // 225..240, 8x8 only, mask = op - 225
 inline constexpr uint8_t kOpSplitMaskLast = 240;
-inline constexpr uint8_t kOpReserved1 = 241;          // 241, 242 act as keep block
+inline constexpr uint8_t kOpReserved1 = 241; // 241, 242 act as keep block
 inline constexpr uint8_t kOpReserved2 = 242;
-inline constexpr uint8_t kOpRun = 243;                // n, op: op for n + 4 blocks of this size
+inline constexpr uint8_t kOpRun = 243; // n, op: op for n + 4 blocks of this size
 inline constexpr uint8_t kOpKeep = 244;
-inline constexpr uint8_t kOpPattern = 245;            // t, c0, c1 (8x8 and 4x4)
-inline constexpr uint8_t kOpFrequentFirst = 246;      // 246..253: header byte 12 + op - 246
+inline constexpr uint8_t kOpPattern = 245;       // t, c0, c1 (8x8 and 4x4)
+inline constexpr uint8_t kOpFrequentFirst = 246; // 246..253: header byte 12 + op - 246
 inline constexpr uint8_t kOpFrequentLast = 253;
-inline constexpr uint8_t kOpFill = 254;               // c
-inline constexpr uint8_t kOpSplit = 255;              // 8x8, 4x4: split; 2x2: four raw pixels
+inline constexpr uint8_t kOpFill = 254;  // c
+inline constexpr uint8_t kOpSplit = 255; // 8x8, 4x4: split; 2x2: four raw pixels
 
-inline constexpr int kRunMinBlocks = 4;   // a run covers n + 4 blocks
+inline constexpr int kRunMinBlocks = 4; // a run covers n + 4 blocks
 inline constexpr int kRunMaxBlocks = 259;
 
 // Operand bytes that follow an opcode for a block of the given size (8, 4 or 2). Opcodes

@@ -5,6 +5,7 @@ namespace quil {
 
 namespace {
 
+// clang-format off
 constexpr std::array<MotionVector, kMotionVectorCount> kMotionTable = {{
     {0, -16}, {3, -16}, {-6, -14}, {6, -14}, {-2, -13}, {0, -13}, {2, -13}, {-9, -12},
     {-4, -12}, {4, -12}, {9, -12}, {-2, -11}, {0, -11}, {2, -11}, {-6, -10}, {-4, -10},
@@ -138,6 +139,7 @@ constexpr std::array<uint64_t, 256> kPattern8Table = {
     0x000000000000003C, 0x000000000000007C, 0x0000000000000038, 0x0000000000000078,
     0x0000000000000070, 0x55AA55AA55AA55AA, 0xE7E7E7E7E7E7E7E7, 0xFFFFFF0000FFFFFF,
 };
+// clang-format on
 
 constexpr bool motionEntriesDistinct() {
     for (int i = 0; i < kMotionVectorCount; ++i) {

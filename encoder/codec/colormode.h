@@ -47,8 +47,8 @@ inline constexpr int kColorModeTruecolor = 4;
 inline constexpr int kColorModeTruecolorPlus = 5;
 
 struct ColorModeProperties {
-    int colorModeCode = 0;   // header byte: 0, 1, 3, 4 or 5
-    int bitsPerPixel = 8;    // header field: 8, or 16 with the truecolor layout
+    int colorModeCode = 0; // header byte: 0, 1, 3, 4 or 5
+    int bitsPerPixel = 8;  // header field: 8, or 16 with the truecolor layout
     ColorGrid grid = ColorGrid::Fine;
     bool grayscale = false;
     int truecolorVariant = 0; // 0 for the 8-bit modes, else 24 or 25

@@ -65,6 +65,8 @@ template <typename Emit> bool planStream(std::span<const BlockCode> blocks, Emit
     return true;
 }
 
+} // namespace
+
 void writePaletteSection(uint8_t* out, const MovieColorTable& palette) {
     for (size_t i = 0; i < kPaletteEntryCount; ++i) {
         const ColorEntry& e = palette[kPaletteFirstIndex + i];
@@ -74,7 +76,17 @@ void writePaletteSection(uint8_t* out, const MovieColorTable& palette) {
     }
 }
 
-} // namespace
+void writeKeyFrameHeader(uint8_t* out, bool withPalette, size_t payloadLength,
+                         uint8_t continuation) {
+    writeBE16(out + kOffsetFrameKind, kFrameKindKey);
+    out[kOffsetPages] = lengthInPages(payloadLength);
+    out[kOffsetContinuation] = continuation;
+    writeBE16(out + kOffsetKeyFirstIndex, uint16_t(kPaletteFirstIndex));
+    writeBE16(out + kOffsetKeyEntryCount, uint16_t(kPaletteEntryCount));
+    writeBE32(out + kOffsetKeyPalette, withPalette ? uint32_t(kKeyHeaderSize) : 0);
+    writeBE32(out + kOffsetKeyPixels,
+              uint32_t(withPalette ? kKeyPixelOffsetWithPalette : kKeyHeaderSize));
+}
 
 size_t keyFrameSize(int w, int h, bool withPalette) {
     return kKeyHeaderSize + (withPalette ? kPaletteSectionSize : 0) + keyPixelDataSize(w, h);
@@ -92,13 +104,7 @@ size_t writeKeyFrame(std::span<uint8_t> out, std::span<const uint8_t> pixelData,
     if (pad) {
         p[length++] = 0;
     }
-    writeBE16(p + kOffsetFrameKind, kFrameKindKey);
-    p[kOffsetPages] = lengthInPages(length);
-    p[kOffsetContinuation] = continuation;
-    writeBE16(p + kOffsetKeyFirstIndex, uint16_t(kPaletteFirstIndex));
-    writeBE16(p + kOffsetKeyEntryCount, uint16_t(kPaletteEntryCount));
-    writeBE32(p + kOffsetKeyPalette, palette ? uint32_t(kKeyHeaderSize) : 0);
-    writeBE32(p + kOffsetKeyPixels, uint32_t(pixelOffset));
+    writeKeyFrameHeader(p, palette != nullptr, length, continuation);
     if (palette) {
         writePaletteSection(p + kKeyHeaderSize, *palette);
     }

@@ -13,11 +13,15 @@
 // when it and the following blocks of that size (other sizes skipped, at most 263 looked at)
 // share its opcode at least four times; 260 or more become a run of 255.
 //
-// Every writer checks the room it is given and returns 0 (writes nothing useful) when the
-// payload would not fit.
+// The size-returning writers check the room they are given and return 0 (writing nothing
+// useful) when the payload would not fit; the pointer-taking header writers expect room for
+// their fixed sizes (16, 24 and 762 bytes), and makeHalfResolution expects spans of the sizes
+// it names.
 //
 // API:
 //   size_t writeKeyFrame(out, pixelData, const MovieColorTable* palette, uint8_t continuation);
+//   void writeKeyFrameHeader(out, withPalette, payloadLength, continuation);
+//   void writePaletteSection(out, palette);
 //   void makeHalfResolution(picture, w, h, table, grid, colorLookup, half);
 //   size_t writeBlockStream(std::span<const BlockCode>, out);
 //   size_t writeDeltaFrame(out, frequentColors, blocks, continuation);
@@ -70,6 +74,13 @@ constexpr BlockCode rawBlock(uint8_t tl, uint8_t tr, uint8_t bl, uint8_t br) {
 
 // Bytes of the payload header of a key frame and the pixel data after it.
 size_t keyFrameSize(int w, int h, bool withPalette);
+
+// The 16-byte key frame header for a payload of payloadLength bytes, and the 762-byte
+// palette section (entries 1..254 as red, green, blue), for a coder that lays out the pixel
+// data itself.
+void writeKeyFrameHeader(uint8_t* out, bool withPalette, size_t payloadLength,
+                         uint8_t continuation = 0);
+void writePaletteSection(uint8_t* out, const MovieColorTable& palette);
 
 // Writes a key frame: header, palette section (entries 1..254 of *palette as red, green,
 // blue) when palette is not null, then pixelData (keyPixelDataSize(w, h) bytes: the picture,

@@ -78,8 +78,8 @@ void convertPictureToTruecolor(int variant, const uint32_t* topRow, ptrdiff_t pi
         uint8_t* luma1 = luma0 + w;
         uint8_t* chroma = picture + size_t(screenHeight + j) * w;
         for (size_t i = 0; i < half; ++i) {
-            const TruecolorSquare s =
-                truecolorSquare(variant, row0[2 * i], row0[2 * i + 1], row1[2 * i], row1[2 * i + 1]);
+            const TruecolorSquare s = truecolorSquare(variant, row0[2 * i], row0[2 * i + 1],
+                                                      row1[2 * i], row1[2 * i + 1]);
             luma0[2 * i] = s.luma[0];
             luma0[2 * i + 1] = s.luma[1];
             luma1[2 * i] = s.luma[2];

@@ -52,7 +52,9 @@ struct EncodingParameters {
         }
         return nColorDepth == 24 ? 4 : 5;
     }
-    bool isTruecolor() const { return nColorDepth >= 24; }
+    // Grayscale pictures are 8-bit whatever the stored depth: a grayscale movie with the
+    // truecolor row count would not play.
+    bool isTruecolor() const { return !fUseGrayscale && nColorDepth >= 24; }
     int bitsPerStoredPixel() const { return isTruecolor() ? 16 : 8; }
     int frameRows() const { return isTruecolor() ? nScreenHeight + nScreenHeight / 2 : nScreenHeight; }
     int audioSamplesPerSecond() const { return bAudioHifi ? 20000 : 10000; }

@@ -34,8 +34,8 @@ void designLowPass(double f, double d, float* taps) {
         const double x = i - d;
         const double a = 2.0 * kPi * f * (x - kAudioFilterCentre);
         const double h = std::fabs(a) < 1e-30 ? 1.0 : std::sin(a) / a;
-        const double w = 0.42 - 0.5 * std::cos(2.0 * kPi * x / 400.0) +
-                         0.08 * std::cos(4.0 * kPi * x / 400.0);
+        const double w =
+            0.42 - 0.5 * std::cos(2.0 * kPi * x / 400.0) + 0.08 * std::cos(4.0 * kPi * x / 400.0);
         taps[i] = float(h * w);
         sum += taps[i];
     }
@@ -113,7 +113,9 @@ std::optional<AudioSampleReader> AudioSampleReader::Select(const AudioStreamInfo
     r.m_stereo = info.channels >= 2;
     const int channelsRead = r.m_stereo ? 2 : 1;
     if (info.bitsPerSample <= 8) {
-        r.m_kind = info.formatTag == 6 ? Kind::ALaw : info.formatTag == 7 ? Kind::MuLaw : Kind::Unsigned8;
+        r.m_kind = info.formatTag == 6   ? Kind::ALaw
+                   : info.formatTag == 7 ? Kind::MuLaw
+                                         : Kind::Unsigned8;
         r.m_sampleBytes = 1;
         r.m_stride = info.blockAlign;
     } else if (info.bitsPerSample <= 16) {
@@ -223,7 +225,8 @@ __attribute__((target("sse2"))) float firDotSse2(const float* window, const floa
     }
     for (int base = 0; base < kAudioFilterStride; base += kLanes) {
         for (int k = 0; k < 8; ++k) {
-            const __m128 p = _mm_mul_ps(_mm_loadu_ps(window + base + 4 * k), _mm_loadu_ps(taps + base + 4 * k));
+            const __m128 p =
+                _mm_mul_ps(_mm_loadu_ps(window + base + 4 * k), _mm_loadu_ps(taps + base + 4 * k));
             a[k] = _mm_add_ps(a[k], p);
         }
     }
@@ -232,7 +235,7 @@ __attribute__((target("sse2"))) float firDotSse2(const float* window, const floa
     }
     a[0] = _mm_add_ps(a[0], a[2]); // l and l + 8
     a[1] = _mm_add_ps(a[1], a[3]);
-    __m128 v = _mm_add_ps(a[0], a[1]);       // l and l + 4
+    __m128 v = _mm_add_ps(a[0], a[1]);      // l and l + 4
     v = _mm_add_ps(v, _mm_movehl_ps(v, v)); // l and l + 2
     v = _mm_add_ss(v, _mm_shuffle_ps(v, v, 1));
     return _mm_cvtss_f32(v);
@@ -244,10 +247,14 @@ __attribute__((target("avx2"))) float firDotAvx2(const float* window, const floa
     __m256 a2 = _mm256_setzero_ps();
     __m256 a3 = _mm256_setzero_ps();
     for (int base = 0; base < kAudioFilterStride; base += kLanes) {
-        a0 = _mm256_add_ps(a0, _mm256_mul_ps(_mm256_loadu_ps(window + base), _mm256_loadu_ps(taps + base)));
-        a1 = _mm256_add_ps(a1, _mm256_mul_ps(_mm256_loadu_ps(window + base + 8), _mm256_loadu_ps(taps + base + 8)));
-        a2 = _mm256_add_ps(a2, _mm256_mul_ps(_mm256_loadu_ps(window + base + 16), _mm256_loadu_ps(taps + base + 16)));
-        a3 = _mm256_add_ps(a3, _mm256_mul_ps(_mm256_loadu_ps(window + base + 24), _mm256_loadu_ps(taps + base + 24)));
+        a0 = _mm256_add_ps(
+            a0, _mm256_mul_ps(_mm256_loadu_ps(window + base), _mm256_loadu_ps(taps + base)));
+        a1 = _mm256_add_ps(a1, _mm256_mul_ps(_mm256_loadu_ps(window + base + 8),
+                                             _mm256_loadu_ps(taps + base + 8)));
+        a2 = _mm256_add_ps(a2, _mm256_mul_ps(_mm256_loadu_ps(window + base + 16),
+                                             _mm256_loadu_ps(taps + base + 16)));
+        a3 = _mm256_add_ps(a3, _mm256_mul_ps(_mm256_loadu_ps(window + base + 24),
+                                             _mm256_loadu_ps(taps + base + 24)));
     }
     const __m256 b = _mm256_add_ps(_mm256_add_ps(a0, a2), _mm256_add_ps(a1, a3));
     __m128 v = _mm_add_ps(_mm256_castps256_ps128(b), _mm256_extractf128_ps(b, 1));
@@ -351,14 +358,14 @@ int16_t quantize16(float y) {
 }
 
 class AudioRecordWriter {
-public:
+  public:
     AudioRecordWriter(AudioStreamSource& src, const AudioConversionOptions& opts)
         : m_src(src), m_opts(opts) {}
 
-    int run(FILE* out, int recordCount, std::vector<uint32_t>& offsets, int firstEntry,
-            int startMs, const std::atomic<bool>& stop, const AudioProgressFn& report);
+    int run(FILE* out, int recordCount, std::vector<uint32_t>& offsets, int firstEntry, int startMs,
+            const std::atomic<bool>& stop, const AudioProgressFn& report);
 
-private:
+  private:
     // Makes sure the window holds a full filter span from the current position on.
     bool refill();
     bool setUp(int startMs);
@@ -375,6 +382,7 @@ private:
     int64_t m_position = 0; // 16.16, relative to m_window[0]
     int32_t m_step = 0;
     int m_fill = 0;
+    int m_zeroFrom = 0; // m_window holds zeros from here to its end
     int64_t m_readPos = 0;
     int64_t m_end = 0;
 };
@@ -396,6 +404,7 @@ bool AudioRecordWriter::setUp(int startMs) {
     m_staging.assign(size_t(m_stagingBlocks) * size_t(m_blockAlign), 0);
     m_window.assign(kAudioWindowSamples + kAudioFilterStride, 0.0f);
     m_fill = kAudioFilterCentre;
+    m_zeroFrom = 0;
     m_position = 0;
     m_dot = FirKernelFunction(SelectedFirKernel());
     if (m_dot == nullptr) {
@@ -412,7 +421,8 @@ bool AudioRecordWriter::refill() {
             m_readPos += i0 - m_fill;
             m_fill = 0;
         } else {
-            std::memmove(m_window.data(), m_window.data() + i0, size_t(m_fill - i0) * sizeof(float));
+            std::memmove(m_window.data(), m_window.data() + i0,
+                         size_t(m_fill - i0) * sizeof(float));
             m_fill -= int(i0);
         }
         m_position -= i0 << 16;
@@ -424,7 +434,8 @@ bool AudioRecordWriter::refill() {
         const int ask = int(std::min<int64_t>(want, m_stagingBlocks));
         int bytes = -1;
         int blocks = 0;
-        if (m_src.Read(int(m_readPos), ask, m_staging.data(), ask * m_blockAlign, &bytes, &blocks) != 0) {
+        if (m_src.Read(int(m_readPos), ask, m_staging.data(), ask * m_blockAlign, &bytes,
+                       &blocks) != 0) {
             return false;
         }
         if (bytes >= 0) {
@@ -439,7 +450,12 @@ bool AudioRecordWriter::refill() {
         m_fill += blocks;
         want -= blocks;
     }
-    std::fill(m_window.begin() + m_fill, m_window.begin() + kAudioWindowSamples, 0.0f);
+    // Pad with silence. What lies past the old zero mark is zero already (the move above
+    // only brings zeros down from there), so a source that has ended costs nothing here.
+    if (m_fill < m_zeroFrom) {
+        std::fill(m_window.begin() + m_fill, m_window.begin() + m_zeroFrom, 0.0f);
+    }
+    m_zeroFrom = m_fill;
     m_fill = kAudioWindowSamples;
     return true;
 }
@@ -515,5 +531,6 @@ int EncodeAudioRecords(AudioStreamSource& src, const AudioConversionOptions& opt
     }
     const AudioProgressFn noReport = [](int, int32_t, int32_t) {};
     AudioRecordWriter writer(src, opts);
-    return writer.run(out, recordCount, recordOffsets, firstEntry, startMs, stop, report ? report : noReport);
+    return writer.run(out, recordCount, recordOffsets, firstEntry, startMs, stop,
+                      report ? report : noReport);
 }

@@ -83,7 +83,7 @@ int16_t MuLawToLinear(uint8_t code);
 
 // Turns raw sample blocks of one source format into mono floats in -1..1.
 class AudioSampleReader {
-public:
+  public:
     enum class Kind { Unsigned8, ALaw, MuLaw, Signed16, WideSigned };
 
     // Empty when the format cannot be read: no channels, a block too small for the
@@ -96,11 +96,11 @@ public:
     Kind kind() const { return m_kind; }
     bool stereo() const { return m_stereo; }
 
-private:
+  private:
     Kind m_kind = Kind::Unsigned8;
     bool m_stereo = false;
-    int m_stride = 1;       // bytes from one block to the next
-    int m_sampleBytes = 1;  // bytes of one channel's sample
+    int m_stride = 1;      // bytes from one block to the next
+    int m_sampleBytes = 1; // bytes of one channel's sample
 };
 
 // The 512-term dot product of the resampler: kernels and their one-time selection.

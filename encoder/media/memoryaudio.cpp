@@ -51,18 +51,17 @@ uint8_t LinearToMuLaw(int16_t sample) {
     return uint8_t(((seg << 4) | ((pcm >> (seg + 1)) & 0x0f)) ^ mask);
 }
 
-void MemoryAudioSource::Generate(const MemoryAudioFormat& format, int blocks, const Generator& generator) {
+void MemoryAudioSource::Generate(const MemoryAudioFormat& format, int blocks,
+                                 const Generator& generator) {
     const int align = format.effectiveBlockAlign();
     const int sampleBytes = format.bytesPerSample();
     std::vector<uint8_t> bytes(size_t(std::max(blocks, 0)) * size_t(align), 0);
     for (int b = 0; b < blocks; ++b) {
         uint8_t* block = bytes.data() + size_t(b) * size_t(align);
-        for (int c = 0; c < format.channels; ++c) {
+        // A block alignment too small for all channels keeps only those that fit.
+        for (int c = 0; c < format.channels && (c + 1) * sampleBytes <= align; ++c) {
             const double v = std::clamp(generator(b, c), -1.0, 1.0);
             uint8_t* p = block + size_t(c) * size_t(sampleBytes);
-            if (p + sampleBytes > block + align) {
-                break;
-            }
             if (format.bitsPerSample <= 8) {
                 const auto s16 = int16_t(std::clamp(std::lround(v * 32768.0), -32768L, 32767L));
                 if (format.formatTag == 6) {
@@ -75,7 +74,8 @@ void MemoryAudioSource::Generate(const MemoryAudioFormat& format, int blocks, co
             } else {
                 const int bits = sampleBytes * 8;
                 const int64_t full = int64_t(1) << (bits - 1);
-                const int64_t s = std::clamp<int64_t>(std::llround(v * double(full)), -full, full - 1);
+                const int64_t s =
+                    std::clamp<int64_t>(std::llround(v * double(full)), -full, full - 1);
                 for (int i = 0; i < sampleBytes; ++i) {
                     p[i] = uint8_t(uint64_t(s) >> (8 * i));
                 }

@@ -19,7 +19,9 @@ struct MemoryAudioFormat {
     int32_t blockAlign = 0; // 0: channels times the bytes of one sample
 
     int bytesPerSample() const { return (bitsPerSample + 7) / 8; }
-    int effectiveBlockAlign() const { return blockAlign > 0 ? blockAlign : channels * bytesPerSample(); }
+    int effectiveBlockAlign() const {
+        return blockAlign > 0 ? blockAlign : channels * bytesPerSample();
+    }
 };
 
 // G.711 compression of a 16-bit linear sample.
@@ -27,7 +29,7 @@ uint8_t LinearToALaw(int16_t sample);
 uint8_t LinearToMuLaw(int16_t sample);
 
 class MemoryAudioSource : public AudioStreamSource {
-public:
+  public:
     // Value of one channel of one sample block, nominally -1..1 (clipped when stored).
     using Generator = std::function<double(int block, int channel)>;
 
@@ -42,7 +44,10 @@ public:
 
     void SetStart(int firstBlock) { m_start = firstBlock; }
     // Read fails with code once a request reaches block (absolute index); -1 turns it off.
-    void FailReadsFrom(int block, int code = kAudioReadError) { m_failFrom = block; m_failCode = code; }
+    void FailReadsFrom(int block, int code = kAudioReadError) {
+        m_failFrom = block;
+        m_failCode = code;
+    }
     // At most this many blocks per Read; 0 = as many as asked for.
     void SetMaxBlocksPerRead(int blocks) { m_maxBlocksPerRead = blocks; }
     void FailGetInfo(int code) { m_infoError = code; }
@@ -62,7 +67,7 @@ public:
     int GetStart() override { return m_start; }
     int GetLength() override { return m_open ? m_blocks : 0; }
 
-private:
+  private:
     MemoryAudioFormat m_format;
     std::vector<uint8_t> m_bytes;
     int m_blocks = 0;

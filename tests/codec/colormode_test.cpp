@@ -17,16 +17,16 @@ struct ModeCase {
 
 TEST(ColorMode, PropertiesFromDepthAndGrayscale) {
     const ModeCase cases[] = {
-        {11, false, 0, 8, 240, ColorGrid::Coarse, 0},  // "Std Color Palette"
+        {11, false, 0, 8, 240, ColorGrid::Coarse, 0}, // "Std Color Palette"
         {12, false, 0, 8, 240, ColorGrid::Coarse, 0},
         {13, false, 3, 8, 240, ColorGrid::Coarse, 0},
         {15, false, 3, 8, 240, ColorGrid::Coarse, 0},
-        {16, false, 3, 8, 240, ColorGrid::Fine, 0},    // "Ext Color Palette"
+        {16, false, 3, 8, 240, ColorGrid::Fine, 0}, // "Ext Color Palette"
         {23, false, 3, 8, 240, ColorGrid::Fine, 0},
-        {24, false, 4, 16, 360, ColorGrid::Fine, 24},  // "Truecolor"
-        {25, false, 5, 16, 360, ColorGrid::Fine, 25},  // "Truecolor Plus"
+        {24, false, 4, 16, 360, ColorGrid::Fine, 24}, // "Truecolor"
+        {25, false, 5, 16, 360, ColorGrid::Fine, 25}, // "Truecolor Plus"
         {32, false, 5, 16, 360, ColorGrid::Fine, 25},
-        {16, true, 1, 8, 240, ColorGrid::Fine, 0},     // "Grayscale"
+        {16, true, 1, 8, 240, ColorGrid::Fine, 0}, // "Grayscale"
         {11, true, 1, 8, 240, ColorGrid::Coarse, 0},
         // Grayscale keeps its 8-bit layout beside a truecolor depth, so header and
         // pictures agree.
@@ -51,10 +51,10 @@ TEST(ColorDistance, WeightsRoundingAndRange) {
     EXPECT_EQ(colorDistance(0, 0, 0, 255, 255, 255), 65025);
     EXPECT_EQ(colorDistance(255, 255, 255, 0, 0, 0), 65025);
     EXPECT_EQ(colorDistance(10, 20, 30, 10, 20, 30), 0);
-    EXPECT_EQ(colorDistance(1, 0, 0, 0, 0, 0), 0);   // (77 + 128) >> 8
-    EXPECT_EQ(colorDistance(2, 0, 0, 0, 0, 0), 1);   // (308 + 128) >> 8
-    EXPECT_EQ(colorDistance(0, 2, 0, 0, 0, 0), 2);   // (600 + 128) >> 8
-    EXPECT_EQ(colorDistance(0, 0, 3, 0, 0, 0), 1);   // (261 + 128) >> 8
+    EXPECT_EQ(colorDistance(1, 0, 0, 0, 0, 0), 0); // (77 + 128) >> 8
+    EXPECT_EQ(colorDistance(2, 0, 0, 0, 0, 0), 1); // (308 + 128) >> 8
+    EXPECT_EQ(colorDistance(0, 2, 0, 0, 0, 0), 2); // (600 + 128) >> 8
+    EXPECT_EQ(colorDistance(0, 0, 3, 0, 0, 0), 1); // (261 + 128) >> 8
     EXPECT_EQ(colorDistance(255, 0, 0, 0, 0, 0), 19558);
     EXPECT_EQ(colorDistance(0, 255, 0, 0, 0, 0), 38101);
     EXPECT_EQ(colorDistance(0, 0, 255, 0, 0, 0), 7366);
@@ -84,9 +84,9 @@ TEST(ColorGrid, CellsAndCentres) {
 
 TEST(FixedColorTable, GrayRamps) {
     const MovieColorTable fine = grayRamp(ColorGrid::Fine);
-    const int fineLevels[] = {0, 8, 16, 24, 33, 41, 49, 57, 66, 74, 82, 90, 99, 107, 115, 123,
-                              132, 140, 148, 156, 165, 173, 181, 189, 198, 206, 214, 222, 231,
-                              239, 247, 255};
+    const int fineLevels[] = {0,   8,   16,  24,  33,  41,  49,  57,  66,  74,  82,
+                              90,  99,  107, 115, 123, 132, 140, 148, 156, 165, 173,
+                              181, 189, 198, 206, 214, 222, 231, 239, 247, 255};
     for (int i = 0; i < 32; ++i) {
         EXPECT_EQ(fine[size_t(1 + i)], rgb(fineLevels[i], fineLevels[i], fineLevels[i])) << i;
     }
@@ -114,14 +114,15 @@ struct CodeTableCase {
 
 TEST(FixedColorTable, TruecolorEntries) {
     const CodeTableCase cases[] = {
-        {24, 0, rgb(255, 255, 255)}, {24, 1, rgb(16, 0, 0)},   {24, 14, rgb(224, 0, 0)},
-        {24, 15, rgb(0, 0, 18)},     {24, 16, rgb(0, 0, 0)},   {24, 17, rgb(0, 1, 0)},
-        {24, 105, rgb(0, 0, 127)},   {24, 113, rgb(0, 138, 0)}, {24, 194, rgb(0, 255, 0)},
-        {24, 210, rgb(0, 0, 255)},   {24, 195, rgb(0, 0, 236)}, {24, 196, rgb(0, 0, 0)},  {24, 255, rgb(0, 0, 0)},
-        {25, 0, rgb(255, 255, 255)}, {25, 1, rgb(16, 0, 0)},   {25, 15, rgb(240, 0, 0)},
-        {25, 16, rgb(0, 0, 16)},     {25, 17, rgb(0, 0, 0)},   {25, 18, rgb(0, 2, 0)},
-        {25, 121, rgb(0, 0, 128)},   {25, 144, rgb(0, 255, 0)}, {25, 145, rgb(0, 0, 0)},
-        {25, 226, rgb(0, 0, 240)},   {25, 227, rgb(10, 0, 10)}, {25, 255, rgb(10, 0, 10)},
+        {24, 0, rgb(255, 255, 255)}, {24, 1, rgb(16, 0, 0)},      {24, 14, rgb(224, 0, 0)},
+        {24, 15, rgb(0, 0, 18)},     {24, 16, rgb(0, 0, 0)},      {24, 17, rgb(0, 1, 0)},
+        {24, 105, rgb(0, 0, 127)},   {24, 113, rgb(0, 138, 0)},   {24, 194, rgb(0, 255, 0)},
+        {24, 210, rgb(0, 0, 255)},   {24, 195, rgb(0, 0, 236)},   {24, 196, rgb(0, 0, 0)},
+        {24, 255, rgb(0, 0, 0)},     {25, 0, rgb(255, 255, 255)}, {25, 1, rgb(16, 0, 0)},
+        {25, 15, rgb(240, 0, 0)},    {25, 16, rgb(0, 0, 16)},     {25, 17, rgb(0, 0, 0)},
+        {25, 18, rgb(0, 2, 0)},      {25, 121, rgb(0, 0, 128)},   {25, 144, rgb(0, 255, 0)},
+        {25, 145, rgb(0, 0, 0)},     {25, 226, rgb(0, 0, 240)},   {25, 227, rgb(10, 0, 10)},
+        {25, 255, rgb(10, 0, 10)},
     };
     for (const CodeTableCase& c : cases) {
         EXPECT_EQ(truecolorCodeTable(c.variant)[size_t(c.entry)], c.color)

@@ -27,18 +27,12 @@ struct SquareCase {
 
 TEST(TruecolorSquare, UniformSquares) {
     const SquareCase cases[] = {
-        {"black", 24, px(0, 0, 0), 16, 7, 105},
-        {"white", 24, px(255, 255, 255), 113, 7, 105},
-        {"gray", 24, px(128, 128, 128), 64, 7, 105},
-        {"blue", 24, px(0, 0, 255), 27, 14, 90},
-        {"yellow", 24, px(255, 255, 0), 101, 0, 120},
-        {"red", 24, px(255, 0, 0), 46, 4, 210},
-        {"black", 25, px(0, 0, 0), 17, 8, 121},
-        {"white", 25, px(255, 255, 255), 144, 8, 121},
-        {"gray", 25, px(128, 128, 128), 81, 8, 121},
-        {"blue", 25, px(0, 0, 255), 32, 15, 76},
-        {"yellow", 25, px(255, 255, 0), 130, 1, 166},
-        {"red", 25, px(255, 0, 0), 55, 3, 226},
+        {"black", 24, px(0, 0, 0), 16, 7, 105},       {"white", 24, px(255, 255, 255), 113, 7, 105},
+        {"gray", 24, px(128, 128, 128), 64, 7, 105},  {"blue", 24, px(0, 0, 255), 27, 14, 90},
+        {"yellow", 24, px(255, 255, 0), 101, 0, 120}, {"red", 24, px(255, 0, 0), 46, 4, 210},
+        {"black", 25, px(0, 0, 0), 17, 8, 121},       {"white", 25, px(255, 255, 255), 144, 8, 121},
+        {"gray", 25, px(128, 128, 128), 81, 8, 121},  {"blue", 25, px(0, 0, 255), 32, 15, 76},
+        {"yellow", 25, px(255, 255, 0), 130, 1, 166}, {"red", 25, px(255, 0, 0), 55, 3, 226},
     };
     for (const SquareCase& c : cases) {
         SCOPED_TRACE(testing::Message() << c.name << " " << c.variant);
@@ -103,12 +97,12 @@ TEST(TruecolorPicture, LayoutOfLumaAndChromaRows) {
     std::vector<uint8_t> picture(4 * 6, 0xEE);
     convertPictureToTruecolor(24, bottomUp.data() + 12, -4, 4, 4, picture.data());
     const std::vector<uint8_t> expected = {
-        16, 16, 46, 46,   //
-        16, 16, 46, 46,   //
+        16, 16, 46,  46,  //
+        16, 16, 46,  46,  //
         27, 27, 113, 113, //
         27, 27, 113, 101, //
-        7, 4, 105, 210,   // U of the two top squares, then their V codes
-        14, 5, 90, 105,   // the bottom-right square is mostly white
+        7,  4,  105, 210, // U of the two top squares, then their V codes
+        14, 5,  90,  105, // the bottom-right square is mostly white
     };
     EXPECT_EQ(picture, expected);
 }
@@ -116,16 +110,17 @@ TEST(TruecolorPicture, LayoutOfLumaAndChromaRows) {
 // Colours converted to codes and shown through the display table come back close to where
 // they started; a sign or layout slip in either table moves them far away.
 TEST(TruecolorPicture, DisplayTableShowsConvertedColours) {
-    const uint32_t colors[] = {px(200, 40, 40), px(40, 160, 60), px(50, 60, 190),
+    const uint32_t colors[] = {px(200, 40, 40),  px(40, 160, 60),   px(50, 60, 190),
                                px(180, 180, 60), px(128, 128, 128), px(90, 40, 140)};
     for (int variant : {24, 25}) {
         for (const uint32_t c : colors) {
-            SCOPED_TRACE(testing::Message() << "variant " << variant << " colour " << std::hex << c);
+            SCOPED_TRACE(testing::Message()
+                         << "variant " << variant << " colour " << std::hex << c);
             const TruecolorSquare s = truecolorSquare(variant, c, c, c, c);
-            const Rgb888 shown = expand565(displayColor(variant, s.luma[0], s.u, s.v));
-            EXPECT_NEAR(shown.r, int(c >> 16), 40);
-            EXPECT_NEAR(shown.g, int((c >> 8) & 255), 40);
-            EXPECT_NEAR(shown.b, int(c & 255), 40);
+            const uint32_t shown = rgb32From565(displayColor(variant, s.luma[0], s.u, s.v));
+            EXPECT_NEAR(int(shown >> 16), int(c >> 16), 40);
+            EXPECT_NEAR(int((shown >> 8) & 255), int((c >> 8) & 255), 40);
+            EXPECT_NEAR(int(shown & 255), int(c & 255), 40);
         }
     }
 }

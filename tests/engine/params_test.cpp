@@ -39,6 +39,7 @@ TEST(EncodingParameters, HeaderCodes) {
         {24, false, true, true, 240, 4, 16, 360, 2, 32768},
         {25, false, false, false, 320, 5, 16, 480, 0, 32768},
         {25, false, false, false, 161, 5, 16, 241, 0, 32768},
+        {24, true, false, false, 240, 1, 8, 240, 0, 32768},
     };
     for (const HeaderCase& c : cases) {
         EncodingParameters p;

@@ -12,7 +12,9 @@ using namespace audiotest;
 
 namespace {
 
-AudioConversionOptions Standard() { return {}; }
+AudioConversionOptions Standard() {
+    return {};
+}
 AudioConversionOptions Adpcm() {
     AudioConversionOptions o;
     o.bUseADPCM = true;
@@ -53,8 +55,9 @@ TEST(AudioFilterDesign, StepIsRoundedFixedPoint) {
         int rout;
         int32_t step;
     };
-    for (const Case& c : {Case{44100, 10000, 289014}, Case{10000, 10000, 65536}, Case{44100, 20000, 144507},
-                          Case{8000, 10000, 52429}, Case{0, 10000, -1}}) {
+    for (const Case& c :
+         {Case{44100, 10000, 289014}, Case{10000, 10000, 65536}, Case{44100, 20000, 144507},
+          Case{8000, 10000, 52429}, Case{0, 10000, -1}}) {
         EXPECT_EQ(AudioResampleStep(c.rin, c.rout), c.step) << c.rin << " -> " << c.rout;
     }
 }
@@ -124,7 +127,8 @@ TEST(AudioConversion, StartsAtStartOffsetFromTheStreamStart) {
     const auto c = Convert(*src, Standard(), args);
     ASSERT_EQ(c.result, kAudioRecordsDone);
     EXPECT_TRUE(std::equal(bytes.begin() + 50000, bytes.end(), c.file.begin()));
-    EXPECT_TRUE(std::all_of(c.file.begin() + 10000, c.file.end(), [](uint8_t b) { return b == 128; }));
+    EXPECT_TRUE(
+        std::all_of(c.file.begin() + 10000, c.file.end(), [](uint8_t b) { return b == 128; }));
 }
 
 TEST(AudioConversion, FullScaleWithBoost200ClipsInsteadOfWrapping) {
@@ -141,11 +145,13 @@ TEST(AudioConversion, FullScaleWithBoost200ClipsInsteadOfWrapping) {
             const auto x = Decode(c, opts, args);
             if (!adpcm) {
                 const uint8_t clipped = level == 0 ? 0 : 255;
-                EXPECT_TRUE(std::all_of(c.file.begin() + 100, c.file.end(), [&](uint8_t b) { return b == clipped; }));
+                EXPECT_TRUE(std::all_of(c.file.begin() + 100, c.file.end(),
+                                        [&](uint8_t b) { return b == clipped; }));
             } else {
                 // The coder follows the clipped full-scale level; wrapped values would be
                 // a few hundred steps from zero.
-                const double mean = std::accumulate(x.begin() + 2000, x.end(), 0.0) / double(x.size() - 2000);
+                const double mean =
+                    std::accumulate(x.begin() + 2000, x.end(), 0.0) / double(x.size() - 2000);
                 EXPECT_GT(std::abs(mean), 0.9);
                 EXPECT_EQ(mean > 0, level == 255);
             }
@@ -176,7 +182,8 @@ TEST(AudioConversion, RecordLayoutAndOffsets) {
                           Case{"hifi", Hifi(), 32768}, Case{"hifi_and_adpcm", both, 32768}}) {
         SCOPED_TRACE(k.name);
         MemoryAudioSource src;
-        src.Generate(Format(22050, 16, 1), 5000, [](int i, int) { return 0.5 * std::sin(i * 0.1); });
+        src.Generate(Format(22050, 16, 1), 5000,
+                     [](int i, int) { return 0.5 * std::sin(i * 0.1); });
         RunArgs args;
         args.records = 3;
         args.firstEntry = 4;
@@ -187,9 +194,12 @@ TEST(AudioConversion, RecordLayoutAndOffsets) {
         EXPECT_EQ(c.file.size(), args.prefixBytes + 3 * k.recordBytes);
         for (size_t i = 0; i < c.offsets.size(); ++i) {
             const bool filled = i >= 4 && i < 7;
-            EXPECT_EQ(c.offsets[i], filled ? args.prefixBytes + (i - 4) * k.recordBytes : 0xdeadbeef) << i;
+            EXPECT_EQ(c.offsets[i],
+                      filled ? args.prefixBytes + (i - 4) * k.recordBytes : 0xdeadbeef)
+                << i;
         }
-        const std::vector<Report> expected = {{5, 0, 3}, {5, 1, 3}, {5, 2, 3}, {5, 3, 3}, {1, 1, 0}};
+        const std::vector<Report> expected = {
+            {5, 0, 3}, {5, 1, 3}, {5, 2, 3}, {5, 3, 3}, {1, 1, 0}};
         EXPECT_EQ(c.reports, expected);
     }
 }
@@ -203,9 +213,11 @@ TEST(AudioConversion, PastTheSourceEndRecordsCarrySilence) {
     const auto c = Convert(src, Standard(), args);
     ASSERT_EQ(c.result, kAudioRecordsDone);
     ASSERT_EQ(c.file.size(), 3u * 32768);
-    EXPECT_TRUE(std::any_of(c.file.begin(), c.file.begin() + 200, [](uint8_t b) { return b != 128; }));
+    EXPECT_TRUE(
+        std::any_of(c.file.begin(), c.file.begin() + 200, [](uint8_t b) { return b != 128; }));
     // 1000 input samples and the filter's reach end well before output sample 400.
-    EXPECT_TRUE(std::all_of(c.file.begin() + 400, c.file.end(), [](uint8_t b) { return b == 128; }));
+    EXPECT_TRUE(
+        std::all_of(c.file.begin() + 400, c.file.end(), [](uint8_t b) { return b == 128; }));
     EXPECT_EQ(c.reports.back(), (Report{1, 1, 0}));
 
     // An empty source still gives full records.
@@ -219,7 +231,8 @@ TEST(AudioConversion, PastTheSourceEndRecordsCarrySilence) {
 TEST(AudioConversion, ShortReadsDoNotSlipSilenceIntoTheSound) {
     auto make = [](int maxBlocks) {
         auto src = std::make_unique<MemoryAudioSource>();
-        src->Generate(Format(44100, 16, 2), 100000, [](int i, int c) { return 0.6 * std::sin(i * (c ? 0.05 : 0.07)); });
+        src->Generate(Format(44100, 16, 2), 100000,
+                      [](int i, int c) { return 0.6 * std::sin(i * (c ? 0.05 : 0.07)); });
         src->SetMaxBlocksPerRead(maxBlocks);
         return src;
     };
@@ -233,6 +246,23 @@ TEST(AudioConversion, ShortReadsDoNotSlipSilenceIntoTheSound) {
     ASSERT_EQ(b.result, kAudioRecordsDone);
     EXPECT_GT(pieces->readCalls(), whole->readCalls());
     EXPECT_EQ(a.file, b.file);
+}
+
+TEST(AudioConversion, RatesBeyondTheWindowSkipInputInStep) {
+    // 6 MHz in: 600 input samples per output sample, more than the window's reach, so
+    // refills skip input. Level -0.5 for the first second, +0.5 for the next, then the end.
+    std::vector<uint8_t> bytes(12000000, 64);
+    std::fill(bytes.begin() + 6000000, bytes.end(), uint8_t(192));
+    auto src = BytesSource(std::move(bytes), 6000000);
+    const auto c = Convert(*src, Standard(), {});
+    ASSERT_EQ(c.result, kAudioRecordsDone);
+    EXPECT_EQ(c.file[5000], 64);
+    EXPECT_EQ(c.file[9998], 64);
+    EXPECT_EQ(c.file[10002], 191);
+    EXPECT_EQ(c.file[15000], 191);
+    EXPECT_EQ(c.file[19998], 191);
+    EXPECT_TRUE(
+        std::all_of(c.file.begin() + 20002, c.file.end(), [](uint8_t b) { return b == 128; }));
 }
 
 TEST(AudioConversion, StopEndsBeforeTheNextRecordWithoutCompletion) {
@@ -272,15 +302,27 @@ TEST(AudioConversion, SourceFailuresEndTheConversion) {
         // The first record reads up to about 177000 blocks, the second needs more.
         {"read_error", [](MemoryAudioSource& s) { s.FailReadsFrom(200000); }, 32768},
         {"info_error", [](MemoryAudioSource& s) { s.FailGetInfo(kAudioReadError); }, 0},
-        {"rate_zero", [](MemoryAudioSource& s) { s.SetRaw(Format(0, 16, 2), std::vector<uint8_t>(400)); }, 0},
-        {"block_too_small", [](MemoryAudioSource& s) { s.SetRaw(Format(44100, 16, 2, 1, 2), std::vector<uint8_t>(400)); }, 0},
-        {"no_channels", [](MemoryAudioSource& s) { s.SetRaw(Format(44100, 16, 0, 1, 4), std::vector<uint8_t>(400)); }, 0},
-        {"too_wide", [](MemoryAudioSource& s) { s.SetRaw(Format(44100, 64, 1), std::vector<uint8_t>(400)); }, 0},
+        {"rate_zero",
+         [](MemoryAudioSource& s) { s.SetRaw(Format(0, 16, 2), std::vector<uint8_t>(400)); }, 0},
+        {"block_too_small",
+         [](MemoryAudioSource& s) {
+             s.SetRaw(Format(44100, 16, 2, 1, 2), std::vector<uint8_t>(400));
+         },
+         0},
+        {"no_channels",
+         [](MemoryAudioSource& s) {
+             s.SetRaw(Format(44100, 16, 0, 1, 4), std::vector<uint8_t>(400));
+         },
+         0},
+        {"too_wide",
+         [](MemoryAudioSource& s) { s.SetRaw(Format(44100, 64, 1), std::vector<uint8_t>(400)); },
+         0},
     };
     for (const Case& k : cases) {
         SCOPED_TRACE(k.name);
         MemoryAudioSource src;
-        src.Generate(Format(44100, 16, 2), 400000, [](int i, int) { return 0.3 * std::sin(i * 0.01); });
+        src.Generate(Format(44100, 16, 2), 400000,
+                     [](int i, int) { return 0.3 * std::sin(i * 0.01); });
         k.spoil(src);
         RunArgs args;
         args.records = 3;
@@ -315,7 +357,8 @@ TEST(AudioConversion, RejectsAnOffsetTableTooSmall) {
     std::atomic<bool> stop{false};
     FILE* f = std::tmpfile();
     ASSERT_NE(f, nullptr);
-    EXPECT_EQ(EncodeAudioRecords(*src, Standard(), f, 2, offsets, 2, 0, stop, {}), kAudioRecordsEnded);
+    EXPECT_EQ(EncodeAudioRecords(*src, Standard(), f, 2, offsets, 2, 0, stop, {}),
+              kAudioRecordsEnded);
     EXPECT_EQ(std::ftell(f), 0);
     std::fclose(f);
 }
@@ -328,7 +371,8 @@ TEST(AudioConversionSound, OneKilohertzStaysOneKilohertz) {
         AudioConversionOptions opts;
         int records;
     };
-    for (const Case& k : {Case{"standard", Standard(), 1}, Case{"hifi", Hifi(), 2}, Case{"adpcm", Adpcm(), 1}}) {
+    for (const Case& k :
+         {Case{"standard", Standard(), 1}, Case{"hifi", Hifi(), 2}, Case{"adpcm", Adpcm(), 1}}) {
         SCOPED_TRACE(k.name);
         MemoryAudioSource src;
         src.Generate(Format(44100, 16, 2), 44100 * 7,
@@ -344,10 +388,46 @@ TEST(AudioConversionSound, OneKilohertzStaysOneKilohertz) {
     }
 }
 
+TEST(AudioConversionSound, OutputSampleJSitsAtInputTimeJTimesStep) {
+    // A tone sampled at the output times: output sample j is centred on input position
+    // j * step / 65536, so down- and up-sampling keep both the timing and the level.
+    struct Case {
+        uint32_t rin;
+        bool hifi;
+    };
+    for (const Case& k : {Case{44100, false}, Case{8000, false}, Case{10000, true},
+                          Case{48000, true}, Case{11025, true}}) {
+        SCOPED_TRACE(testing::Message() << k.rin << (k.hifi ? " hifi" : ""));
+        const double f = 440.0;
+        MemoryAudioSource src;
+        src.Generate(Format(k.rin, 16, 1), int(k.rin) * 4,
+                     [&](int i, int) { return 0.8 * std::sin(2 * M_PI * f * i / k.rin); });
+        AudioConversionOptions opts;
+        opts.bAudioHifi = k.hifi;
+        const RunArgs args;
+        const auto x = Decode(Convert(src, opts, args), opts, args);
+        const double step = AudioResampleStep(k.rin, opts.outputRate()) / 65536.0;
+        double maxErr = 0, re = 0, im = 0;
+        for (size_t j = 500; j < 30000; ++j) {
+            const double t = double(j) * step / k.rin;
+            maxErr = std::max(maxErr, std::abs(x[j] - 0.8 * std::sin(2 * M_PI * f * t)));
+            re += x[j] * std::sin(2 * M_PI * f * t);
+            im += x[j] * std::cos(2 * M_PI * f * t);
+        }
+        // Timing error of the tone in input samples: a window started one sample off, or
+        // phases picked from the wrong bits, lands far outside this.
+        const double lag = std::atan2(im, re) / (2 * M_PI * f) * k.rin;
+        EXPECT_LT(std::abs(lag), 0.05);
+        // 8-bit steps and the filter's ripple.
+        EXPECT_LT(maxErr, 0.03);
+    }
+}
+
 TEST(AudioConversionSound, PrefilterRemovesFiftyHertz) {
     MemoryAudioSource src;
     src.Generate(Format(10000, 16, 1), 40000, [](int i, int) {
-        return 0.4 * std::sin(2 * M_PI * 50.0 * i / 10000.0) + 0.4 * std::sin(2 * M_PI * 1000.0 * i / 10000.0);
+        return 0.4 * std::sin(2 * M_PI * 50.0 * i / 10000.0) +
+               0.4 * std::sin(2 * M_PI * 1000.0 * i / 10000.0);
     });
     AudioConversionOptions pre;
     pre.bEnablePrefilter = true;

@@ -33,13 +33,14 @@ struct RunArgs {
     int records = 1;
     int firstEntry = 0;
     int startMs = 0;
-    size_t prefixBytes = 0;     // written before the records, as a header would be
-    size_t offsetSlots = 0;     // size of the offset table, at least firstEntry + records
+    size_t prefixBytes = 0; // written before the records, as a header would be
+    size_t offsetSlots = 0; // size of the offset table, at least firstEntry + records
     // Called for each report; may set the stop flag.
     std::function<void(const Report&, std::atomic<bool>&)> onReport;
 };
 
-inline Conversion Convert(AudioStreamSource& src, const AudioConversionOptions& opts, RunArgs args = {}) {
+inline Conversion Convert(AudioStreamSource& src, const AudioConversionOptions& opts,
+                          RunArgs args = {}) {
     Conversion c;
     FILE* f = std::tmpfile();
     if (f == nullptr) {
@@ -48,10 +49,11 @@ inline Conversion Convert(AudioStreamSource& src, const AudioConversionOptions& 
     }
     std::vector<uint8_t> prefix(args.prefixBytes, 0xee);
     std::fwrite(prefix.data(), 1, prefix.size(), f);
-    c.offsets.assign(std::max(args.offsetSlots, size_t(args.firstEntry + args.records)), 0xdeadbeef);
+    c.offsets.assign(std::max(args.offsetSlots, size_t(args.firstEntry + args.records)),
+                     0xdeadbeef);
     std::atomic<bool> stop{false};
-    c.result = EncodeAudioRecords(src, opts, f, args.records, c.offsets, args.firstEntry, args.startMs, stop,
-                                  [&](int code, int32_t a, int32_t b) {
+    c.result = EncodeAudioRecords(src, opts, f, args.records, c.offsets, args.firstEntry,
+                                  args.startMs, stop, [&](int code, int32_t a, int32_t b) {
                                       c.reports.push_back({code, a, b});
                                       if (args.onReport) {
                                           args.onReport(c.reports.back(), stop);
@@ -75,7 +77,8 @@ inline std::vector<uint8_t> Payload(const Conversion& c, const RunArgs& args, in
 }
 
 // Decodes all records in order to samples in -1..1, as the player does.
-inline std::vector<double> Decode(const Conversion& c, const AudioConversionOptions& opts, const RunArgs& args) {
+inline std::vector<double> Decode(const Conversion& c, const AudioConversionOptions& opts,
+                                  const RunArgs& args) {
     std::vector<double> out;
     quil::AdpcmState state;
     for (int n = 0; n < args.records; ++n) {
@@ -114,7 +117,8 @@ inline double ToneFrequency(const std::vector<double>& x, size_t from, size_t to
 }
 
 // Amplitude of the component at freq in x[from..to), by correlation.
-inline double ToneAmplitude(const std::vector<double>& x, size_t from, size_t to, double freq, double rate) {
+inline double ToneAmplitude(const std::vector<double>& x, size_t from, size_t to, double freq,
+                            double rate) {
     double re = 0, im = 0;
     for (size_t i = from; i < to; ++i) {
         const double ph = 2.0 * M_PI * freq * double(i) / rate;
@@ -124,7 +128,8 @@ inline double ToneAmplitude(const std::vector<double>& x, size_t from, size_t to
     return 2.0 * std::hypot(re, im) / double(to - from);
 }
 
-inline MemoryAudioFormat Format(uint32_t rate, int bits, int channels, uint16_t tag = 1, int blockAlign = 0) {
+inline MemoryAudioFormat Format(uint32_t rate, int bits, int channels, uint16_t tag = 1,
+                                int blockAlign = 0) {
     MemoryAudioFormat f;
     f.samplesPerSec = rate;
     f.bitsPerSample = bits;

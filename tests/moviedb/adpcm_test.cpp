@@ -125,7 +125,8 @@ TEST(AdpcmRecord, StateRunsOnAcrossRecordsAndPartialDecodes) {
     const size_t n = 2 * kAdpcmRecordSamples;
     std::vector<int16_t> in(n);
     for (size_t i = 0; i < n; ++i) {
-        const double v = 20000.0 * std::sin(2.0 * M_PI * (50.0 + double(i) / 300.0) * double(i) / 10000.0);
+        const double v =
+            20000.0 * std::sin(2.0 * M_PI * (50.0 + double(i) / 300.0) * double(i) / 10000.0);
         in[i] = int16_t(std::lround((i % 2) ? -v : v));
     }
     std::vector<uint8_t> r0(kAdpcmRecordBytes), r1(kAdpcmRecordBytes);
@@ -141,7 +142,8 @@ TEST(AdpcmRecord, StateRunsOnAcrossRecordsAndPartialDecodes) {
     // Whole records in order.
     AdpcmState whole;
     std::vector<int16_t> a(n);
-    AdpcmDecodeSamples(std::span(r0).first(kAdpcmRecordCodeBytes), 0, kAdpcmRecordSamples, whole, a.data());
+    AdpcmDecodeSamples(std::span(r0).first(kAdpcmRecordCodeBytes), 0, kAdpcmRecordSamples, whole,
+                       a.data());
     AdpcmState atBoundary;
     ASSERT_TRUE(AdpcmParseTrailer(r0, atBoundary));
     EXPECT_EQ(whole, atBoundary);
@@ -166,7 +168,8 @@ TEST(AdpcmRecord, StateRunsOnAcrossRecordsAndPartialDecodes) {
     // Restarting the state at the second record gives a different (wrong) signal.
     AdpcmState fresh;
     std::vector<int16_t> c(kAdpcmRecordSamples);
-    AdpcmDecodeSamples(std::span(r1).first(kAdpcmRecordCodeBytes), 0, kAdpcmRecordSamples, fresh, c.data());
+    AdpcmDecodeSamples(std::span(r1).first(kAdpcmRecordCodeBytes), 0, kAdpcmRecordSamples, fresh,
+                       c.data());
     EXPECT_NE(std::vector<int16_t>(a.begin() + kAdpcmRecordSamples, a.end()), c);
 
     // Past the end of the codes nothing is written.

@@ -2,6 +2,8 @@
 // the entries no valid code reaches.
 #include "moviedb/display_tables.h"
 
+#include <vector>
+
 #include <gtest/gtest.h>
 
 namespace {
@@ -17,18 +19,18 @@ struct Telling {
 
 TEST(DisplayTable, TellingEntries) {
     const Telling cases[] = {
-        {24, 112, 16, 0, 0, 0},    {24, 112, 40, 7, 15, 7},   {24, 112, 64, 15, 31, 15},
+        {24, 112, 16, 0, 0, 0},     {24, 112, 40, 7, 15, 7},    {24, 112, 64, 15, 31, 15},
         {24, 112, 100, 27, 55, 27}, {24, 112, 112, 31, 63, 31}, {24, 14, 30, 0, 20, 30},
-        {24, 14, 50, 0, 33, 31},   {24, 14, 70, 0, 46, 31},   {24, 210, 30, 25, 0, 0},
-        {24, 210, 50, 31, 11, 0},  {24, 210, 70, 31, 24, 0},  {25, 129, 17, 0, 0, 0},
-        {25, 129, 40, 5, 11, 5},   {25, 129, 80, 15, 31, 15}, {25, 129, 120, 25, 51, 25},
-        {25, 129, 144, 31, 63, 31}, {25, 17, 30, 0, 32, 0},    {25, 17, 50, 0, 42, 0},
-        {25, 17, 70, 0, 52, 0},    {25, 241, 30, 20, 0, 25},  {25, 241, 50, 25, 0, 30},
+        {24, 14, 50, 0, 33, 31},    {24, 14, 70, 0, 46, 31},    {24, 210, 30, 25, 0, 0},
+        {24, 210, 50, 31, 11, 0},   {24, 210, 70, 31, 24, 0},   {25, 129, 17, 0, 0, 0},
+        {25, 129, 40, 5, 11, 5},    {25, 129, 80, 15, 31, 15},  {25, 129, 120, 25, 51, 25},
+        {25, 129, 144, 31, 63, 31}, {25, 17, 30, 0, 32, 0},     {25, 17, 50, 0, 42, 0},
+        {25, 17, 70, 0, 52, 0},     {25, 241, 30, 20, 0, 25},   {25, 241, 50, 25, 0, 30},
         {25, 241, 70, 30, 0, 31},
     };
     for (const Telling& c : cases) {
-        SCOPED_TRACE(testing::Message() << "variant " << c.variant << " row " << c.row << " luma "
-                                        << c.luma);
+        SCOPED_TRACE(testing::Message()
+                     << "variant " << c.variant << " row " << c.row << " luma " << c.luma);
         const uint16_t e = displayTable(c.variant)[size_t(c.row) * 128 + size_t(c.luma)];
         EXPECT_EQ(e >> 11, c.r5);
         EXPECT_EQ((e >> 5) & 63, c.g6);
@@ -50,8 +52,8 @@ TEST(DisplayTable, UnreachableEntriesAreZero) {
                 ASSERT_EQ(t24[i], 0) << row << " " << luma;
             }
             // Variant 25's luma codes reach up to 144, into the next row's first columns.
-            const bool reach25 = (row >= 17 && row <= 241 && luma >= 17) ||
-                                 (row >= 18 && row <= 242 && luma <= 16);
+            const bool reach25 =
+                (row >= 17 && row <= 241 && luma >= 17) || (row >= 18 && row <= 242 && luma <= 16);
             if (!reach25) {
                 ASSERT_EQ(t25[i], 0) << row << " " << luma;
             }
@@ -76,6 +78,31 @@ TEST(DisplayTable, NeutralRowIsAGrayRamp) {
             last = g;
         }
     }
+}
+
+// A 4x4 picture shown as 32-bit pixels: each square takes its own U and V, fields sit in the
+// top bits of their bytes, and the pixels' top bytes are left alone.
+TEST(DisplayConversion, PictureToRgb32) {
+    const std::vector<uint8_t> picture = {
+        16, 112, 30,  50,  //
+        40, 64,  70,  30,  //
+        30, 50,  100, 100, //
+        70, 30,  100, 100, //
+        7,  14,  105, 0,   // top squares: gray, then U 14 with V level 0
+        0,  7,   210, 105, // bottom squares: U 0 with V level 14, then gray
+    };
+    std::vector<uint32_t> out(16, 0xAB000000u);
+    convertTruecolorToRgb32(picture.data(), 4, 4, 24, out.data(), 4);
+    const auto c = [](int r5, int g6, int b5) {
+        return 0xAB000000u | uint32_t(r5 << 19) | uint32_t(g6 << 10) | uint32_t(b5 << 3);
+    };
+    const std::vector<uint32_t> expected = {
+        c(0, 0, 0),   c(31, 63, 31), c(0, 20, 30),  c(0, 33, 31),  //
+        c(7, 15, 7),  c(15, 31, 15), c(0, 46, 31),  c(0, 20, 30),  //
+        c(25, 0, 0),  c(31, 11, 0),  c(27, 55, 27), c(27, 55, 27), //
+        c(31, 24, 0), c(25, 0, 0),   c(27, 55, 27), c(27, 55, 27), //
+    };
+    EXPECT_EQ(out, expected);
 }
 
 } // namespace

@@ -72,7 +72,8 @@ Movie sampleMovie(int frames, int audio) {
     return m;
 }
 
-Bytes writeMovie(const Movie& m, const std::string& name = "movie", uint32_t type = quil::kDbTypeMovie) {
+Bytes writeMovie(const Movie& m, const std::string& name = "movie",
+                 uint32_t type = quil::kDbTypeMovie) {
     File f(std::tmpfile());
     quil::MovieDbWriter w(f.get());
     EXPECT_EQ(w.begin(name, type, int(m.records.size()) + 1, kTime), MovieDbError::Ok);
@@ -287,7 +288,8 @@ TEST(MovieDbReader, RejectsMalformedDatabases) {
         {"offset past the end", rawDatabase(2, {94, 151}, 150), MovieDbError::OffsetPastEnd},
         {"offset far past the end", rawDatabase(2, {94, 0xFFFFFFFFu}, 150),
          MovieDbError::OffsetPastEnd},
-        {"decreasing offsets", rawDatabase(3, {102, 120, 110}, 150), MovieDbError::DecreasingOffsets},
+        {"decreasing offsets", rawDatabase(3, {102, 120, 110}, 150),
+         MovieDbError::DecreasingOffsets},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -345,13 +347,17 @@ TEST(MovieDbReader, CacheCountsUses) {
     reader.release(b); // a second release of a freed record is ignored
     EXPECT_EQ(reader.get(-1), nullptr);
     EXPECT_EQ(reader.get(reader.count()), nullptr);
+    EXPECT_EQ(reader.size(reader.count()), 0u);
+    EXPECT_EQ(reader.size(-1), 0u);
 }
 
 TEST(MovieDbReader, ReadsFromAFileLikeFromMemory) {
     const Movie m = sampleMovie(3, 1);
     const Bytes db = writeMovie(m);
-    const std::string path = testing::TempDir() + "/reader_file.pdb";
-    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(db.data()), long(db.size()));
+    const std::string path =
+        testing::TempDir() + "/reader_file_" + std::to_string(getpid()) + ".pdb";
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(db.data()), long(db.size()));
 
     quil::MovieDbReader reader;
     EXPECT_EQ(reader.open(path + ".missing"), MovieDbError::OpenFailed);

@@ -33,10 +33,18 @@ TEST(MovieHeader, EncodesTheFixedPartBigEndian) {
     const std::vector<uint8_t> r = videoHeader().encode();
     ASSERT_EQ(r.size(), 51u);
     const std::vector<uint8_t> fixed(r.begin(), r.begin() + 44);
+    // clang-format off
     const std::vector<uint8_t> expected = {
-        0, 0, 0, 44, 0x01, 0x40, 0x01, 0x68, 0, 16, 1, 5, 0, 67, 0, 15, 0, 75, 0, 7,
-        0, 0, 0, 44, 0, 0, 0, 47, 0, 0, 0, 50, 0, 0, 0, 51, 0x01, 0x2C, 0x01, 0x2D,
-        0x02, 0x9A, 0xAA, 0xAB};
+        0, 0,   0, 44,              // marker, fixed length
+        0x01, 0x40,  0x01, 0x68,    // width 320, rows 360
+        0, 16,  1,  5,              // bits, audio format, colour mode
+        0, 67,  0, 15,  0, 75,      // ms per frame, fps, key frame interval
+        0, 7,                       // flags
+        0, 0, 0, 44,  0, 0, 0, 47,  0, 0, 0, 50,  0, 0, 0, 51, // string offsets
+        0x01, 0x2C,  0x01, 0x2D,    // frame count 300, first audio record 301
+        0x02, 0x9A, 0xAA, 0xAB,     // frame period 43690667
+    };
+    // clang-format on
     EXPECT_EQ(fixed, expected);
     EXPECT_EQ(std::string(r.begin() + 44, r.end()), std::string("Hi\0Me\0\0", 7));
 }
@@ -69,9 +77,8 @@ TEST(MovieHeader, FrameRateFieldsRoundHalfUp) {
         uint32_t period;
     };
     const Case cases[] = {
-        {15.0, 67, 15, 43690667},       {10.0, 100, 10, 65536000},
-        {29.97, 33, 30, 21867201},      {30000.0 / 1001, 33, 30, 21867179},
-        {23.976, 42, 24, 27334001},     {12.5, 80, 13, 52428800},
+        {15.0, 67, 15, 43690667},           {10.0, 100, 10, 65536000},  {29.97, 33, 30, 21867201},
+        {30000.0 / 1001, 33, 30, 21867179}, {23.976, 42, 24, 27334001}, {12.5, 80, 13, 52428800},
         {25.0, 40, 25, 26214400},
     };
     for (const Case& c : cases) {
@@ -133,8 +140,8 @@ TEST(MovieHeader, DecodeRejectsShortRecordsAndBadStrings) {
     }
     struct Case {
         const char* what;
-        size_t keep;        // bytes of the record kept
-        size_t field;       // string offset field to overwrite, 0 = none
+        size_t keep;  // bytes of the record kept
+        size_t field; // string offset field to overwrite, 0 = none
         uint32_t value;
     };
     const Case bad[] = {

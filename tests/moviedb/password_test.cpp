@@ -5,8 +5,12 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <cstdio>
+#include <fstream>
+#include <iterator>
 #include <numeric>
 #include <string>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -46,16 +50,19 @@ TEST(Password, EquivalentPasswordsGiveTheSameKeystream) {
         const char* b;
     };
     const Case same[] = {
-        {"Secret", "sECRET"},          // letter case
-        {"se cret", "secret"},         // spaces do not count
-        {"sec\tret\x7f", "secret"},    // control characters and DEL do not count
-        {"secr\xe9t\xff", "secrt"},    // characters above 126 do not count
-        {"a@b[", "a`b{"},              // pairs that differ only in bit 5
+        {"Secret", "sECRET"},       // letter case
+        {"se cret", "secret"},      // spaces do not count
+        {"sec\tret\x7f", "secret"}, // control characters and DEL do not count
+        {"secr\xe9t\xff", "secrt"}, // characters above 126 do not count
+        {"a@b[", "a`b{"},           // pairs that differ only in bit 5
     };
     for (const Case& c : same) {
         SCOPED_TRACE(c.a);
         EXPECT_EQ(scrambled(c.a), scrambled(c.b));
     }
+    // The ends of the counted range count.
+    EXPECT_NE(scrambled("!"), scrambled(""));
+    EXPECT_NE(scrambled("~"), scrambled(""));
     EXPECT_NE(scrambled("secret"), scrambled("secreu"));
     EXPECT_NE(scrambled("ab"), scrambled("ba"));
 }
@@ -122,6 +129,35 @@ TEST(Password, EmptyPasswordOrShortDatabaseChangesNothing) {
     std::vector<uint8_t> stub(10, 0);
     EXPECT_NE(quil::protectMovieDatabase(stub, "pw", quil::kDbTypeProtectedWave),
               quil::MovieDbError::Ok);
+}
+
+TEST(Password, ProtectsAFileOnDiskLikeInMemory) {
+    const std::string path = testing::TempDir() + "/protect_" + std::to_string(getpid()) + ".pdb";
+    const auto store = [&](const std::vector<uint8_t>& bytes) {
+        std::ofstream(path, std::ios::binary)
+            .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+    };
+    const auto load = [&] {
+        std::ifstream in(path, std::ios::binary);
+        return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
+    };
+    std::vector<uint8_t> want = tinyDatabase();
+    store(want);
+    ASSERT_EQ(quil::protectMovieFile(path, "pw", quil::kDbTypeProtectedWave),
+              quil::MovieDbError::Ok);
+    ASSERT_EQ(quil::protectMovieDatabase(want, "pw", quil::kDbTypeProtectedWave),
+              quil::MovieDbError::Ok);
+    EXPECT_EQ(load(), want);
+
+    std::vector<uint8_t> cut = tinyDatabase();
+    cut.resize(78 + 16 + 43);
+    store(cut);
+    EXPECT_NE(quil::protectMovieFile(path, "pw", quil::kDbTypeProtectedWave),
+              quil::MovieDbError::Ok);
+    EXPECT_EQ(load(), cut) << "a short file is left as it was";
+    EXPECT_EQ(quil::protectMovieFile(path + ".missing", "pw", quil::kDbTypeProtectedWave),
+              quil::MovieDbError::OpenFailed);
+    std::remove(path.c_str());
 }
 
 } // namespace
