@@ -25,8 +25,12 @@ VBitmap::VBitmap(const BITMAPINFO* dib, const void* pixels, bool flipRows) {
 
 VBitmap::~VBitmap() = default;
 
-int VBitmap::GetWidth() const { return width; }
-int VBitmap::GetHeight() const { return height; }
+int VBitmap::GetWidth() const {
+    return width;
+}
+int VBitmap::GetHeight() const {
+    return height;
+}
 
 void VBitmap::release() {
     m_owned.reset();
@@ -280,8 +284,8 @@ bool VBitmap::AdjustBrightnessContrast(int x, int y, int w, int h, float brightn
         for (int c = 0; c < w; ++c) {
             const uint32_t v = p[c];
             const Hls hls = rgbToHls(int(v >> 16 & 255), int(v >> 8 & 255), int(v & 255));
-            const int64_t l = std::clamp<int64_t>(base + ((int64_t(hls.l - 128) * gain) >> 16),
-                                                  0, 255);
+            const int64_t l =
+                std::clamp<int64_t>(base + ((int64_t(hls.l - 128) * gain) >> 16), 0, 255);
             p[c] = hlsToPixel(hls.h, int(l), hls.s);
         }
     }
@@ -358,7 +362,7 @@ void mirrorPixelsHorizontally(void* pixels, int width, int height, ptrdiff_t pit
     uint8_t* base = static_cast<uint8_t*>(pixels);
     for (int r = 0; r < height; ++r) {
         uint8_t* row = base + pitch * r;
-        if (bpp == 4) {
+        if (bpp == 4 && reinterpret_cast<uintptr_t>(row) % alignof(uint32_t) == 0) {
             uint32_t* p = reinterpret_cast<uint32_t*>(row);
             std::reverse(p, p + width);
             continue;

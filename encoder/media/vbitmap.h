@@ -15,7 +15,7 @@
 #include <vector>
 
 class VBitmap {
-public:
+  public:
     VBitmap();
     VBitmap(int width, int height);
     VBitmap(uint32_t* pixels, int width, int height);
@@ -29,8 +29,8 @@ public:
     virtual int GetHeight() const;
     virtual bool BitBlt(int dx, int dy, const VBitmap* source, int sx, int sy, int w, int h);
     // Nearest neighbour with 32.32 fixed-point stepping. Negative sizes mirror.
-    virtual bool StretchBltNearest(int dx, int dy, int dw, int dh, const VBitmap* source,
-                                   double sx, double sy, double sw, double sh);
+    virtual bool StretchBltNearest(int dx, int dy, int dw, int dh, const VBitmap* source, double sx,
+                                   double sy, double sw, double sh);
     // Box filter: every destination pixel is the area-weighted mean of its footprint.
     virtual bool StretchBltArea(int dx, int dy, int dw, int dh, const VBitmap* source, double sx,
                                 double sy, double sw, double sh);
@@ -54,7 +54,7 @@ public:
     int width = 0;
     int height = 0;
 
-private:
+  private:
     // Makes the bitmap own at least width x height pixels; false (and empty) on failure.
     bool growOwned(int w, int h);
     void release();
@@ -65,7 +65,7 @@ private:
 };
 
 class VBitmap2 : public VBitmap {
-public:
+  public:
     using VBitmap::VBitmap;
 };
 

@@ -23,10 +23,10 @@
 namespace {
 
 struct Taps {
-    int count = 0;            // taps per position, padded
-    std::vector<int> index;   // [pos * count + k], inside the source
-    std::vector<float> w;     // normalised weights, 0 for padding
-    std::vector<int> first;   // first index of the footprint
+    int count = 0;              // taps per position, padded
+    std::vector<int> index;     // [pos * count + k], inside the source
+    std::vector<float> w;       // normalised weights, 0 for padding
+    std::vector<int> first;     // first index of the footprint
     std::vector<uint8_t> empty; // footprint without weight: copy its first pixel
     bool anyEmpty = false;
 };
@@ -216,7 +216,8 @@ __attribute__((target("avx2"))) void verticalAvx2(const float* const* rows, cons
         // packs works per 128-bit lane: pixels come out as 0, 2, 1, 3 and are put back.
         const __m256i w16 = _mm256_packs_epi32(qa, qb);
         const __m256i w8 = _mm256_packus_epi16(w16, _mm256_setzero_si256());
-        const __m256i ordered = _mm256_permutevar8x32_epi32(w8, _mm256_set_epi32(7, 6, 3, 2, 5, 1, 4, 0));
+        const __m256i ordered =
+            _mm256_permutevar8x32_epi32(w8, _mm256_set_epi32(7, 6, 3, 2, 5, 1, 4, 0));
         __m128i four = _mm256_castsi256_si128(ordered);
         four = _mm_and_si128(four, _mm_set1_epi32(0x00FFFFFF));
         _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + i), four);
@@ -351,7 +352,9 @@ std::vector<StretchVariant> supportedStretchVariants() {
     return out;
 }
 
-StretchVariant activeStretchVariant() { return currentVariant(); }
+StretchVariant activeStretchVariant() {
+    return currentVariant();
+}
 
 bool setStretchVariant(StretchVariant v) {
     if (!cpuHas(v)) {

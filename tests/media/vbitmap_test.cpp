@@ -2,6 +2,7 @@
 // their refusals, the lightness adjustment, flips and the fit rectangle.
 #include "encoder/media/vbitmap.h"
 
+#include <cmath>
 #include <cstring>
 #include <gtest/gtest.h>
 #include <random>
@@ -9,7 +10,9 @@
 
 namespace {
 
-uint32_t rgb(int r, int g, int b) { return uint32_t(r) << 16 | uint32_t(g) << 8 | uint32_t(b); }
+uint32_t rgb(int r, int g, int b) {
+    return uint32_t(r) << 16 | uint32_t(g) << 8 | uint32_t(b);
+}
 
 // A width x 1 bitmap from a list of pixels.
 std::unique_ptr<VBitmap> rowOf(std::initializer_list<uint32_t> px) {
@@ -275,7 +278,7 @@ TEST(StretchArea, NegativeSizesMirrorAndTheTopByteIsDropped) {
     VBitmap src(2, 2);
     src.data[0] = 0xFF000001; // bottom left
     src.data[1] = 2;
-    src.data[2] = 3;          // top left
+    src.data[2] = 3; // top left
     src.data[3] = 4;
     VBitmap dst(2, 2);
     ASSERT_TRUE(dst.StretchBltArea(2, 2, -2, -2, &src, 0, 0, 2, 2));
@@ -296,8 +299,50 @@ TEST(StretchArea, ZeroWidthSourceCopiesTheFirstPixelAndStaysInside) {
     EXPECT_EQ(pixelsOf(dst), (std::vector<uint32_t>{30, 30, 30, 30, 60, 60, 60, 60}));
 }
 
+// The separable passes against the box filter written out directly: every destination pixel
+// is the coverage-weighted mean of the source pixels under its footprint.
+TEST(StretchArea, MatchesTheDirectBoxFilter) {
+    std::mt19937 rng(99);
+    VBitmap src(37, 29);
+    for (int i = 0; i < 37 * 29; ++i) {
+        src.data[i] = rng() & 0xFFFFFF;
+    }
+    std::uniform_real_distribution<double> unit(0.0, 1.0);
+    for (int round = 0; round < 40; ++round) {
+        const int dw = 1 + int(rng() % 50), dh = 1 + int(rng() % 50);
+        const double sw = 0.5 + unit(rng) * 36, sh = 0.5 + unit(rng) * 28;
+        const double sx = unit(rng) * (37 - sw), sy = unit(rng) * (29 - sh);
+        VBitmap dst(dw, dh);
+        ASSERT_TRUE(dst.StretchBltArea(0, 0, dw, dh, &src, sx, sy, sw, sh));
+        for (int j = 0; j < dh; ++j) {
+            for (int i = 0; i < dw; ++i) {
+                const double x0 = sx + i * sw / dw, x1 = sx + (i + 1) * sw / dw;
+                const double y0 = sy + j * sh / dh, y1 = sy + (j + 1) * sh / dh;
+                double sum[3] = {0, 0, 0}, weight = 0;
+                for (int r = int(std::floor(y0)); r < int(std::ceil(y1)); ++r) {
+                    const double wy = std::min(r + 1.0, y1) - std::max(double(r), y0);
+                    for (int c = int(std::floor(x0)); c < int(std::ceil(x1)); ++c) {
+                        const double w = wy * (std::min(c + 1.0, x1) - std::max(double(c), x0));
+                        const uint32_t p = src.Row(r)[c];
+                        for (int ch = 0; ch < 3; ++ch) {
+                            sum[ch] += w * double(p >> (8 * ch) & 255);
+                        }
+                        weight += w;
+                    }
+                }
+                const uint32_t got = dst.Row(j)[i];
+                for (int ch = 0; ch < 3; ++ch) {
+                    ASSERT_NEAR(double(got >> (8 * ch) & 255), sum[ch] / weight, 0.51)
+                        << "round " << round << " pixel " << i << "," << j;
+                }
+                ASSERT_EQ(got >> 24, 0u);
+            }
+        }
+    }
+}
+
 class StretchVariants : public testing::TestWithParam<StretchVariant> {
-protected:
+  protected:
     void TearDown() override { setStretchVariant(m_saved); }
     StretchVariant m_saved = activeStretchVariant();
 };
