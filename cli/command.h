@@ -14,5 +14,7 @@ struct Command {
 };
 
 Command addInfoCommand(CLI::App& parent);
+Command addEncodeCommand(CLI::App& parent);
+Command addExportCommand(CLI::App& parent);
 
 } // namespace quil::cli

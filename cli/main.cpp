@@ -13,6 +13,8 @@ int main(int argc, char** argv) {
 
     std::vector<quil::cli::Command> commands;
     commands.push_back(quil::cli::addInfoCommand(app));
+    commands.push_back(quil::cli::addEncodeCommand(app));
+    commands.push_back(quil::cli::addExportCommand(app));
 
     try {
         app.parse(argc, argv);

@@ -4,24 +4,14 @@
 #pragma once
 
 #include "encoder/app/core/settingsstore.h"
+#include "encoder/engine/encodingjob.h"
 #include "encoder/engine/params.h"
 
 #include <cstdint>
 #include <string>
 
-// The main window's fields that are stored and that a batch task carries.
-struct MainWindowFields {
-    std::string source_file;
-    std::string asource_file;
-    std::string output_file;
-    std::string dbname;
-    std::string author;
-    std::string title;
-    std::string password;
-    bool looping = false;
-    bool holding = false;
-    int32_t encodemode = 0;
-};
+// The main window's fields that are stored, that a batch task carries and that a job reads.
+using MainWindowFields = JobFields;
 
 inline constexpr size_t kSettingTextBytes = 260;
 
