@@ -2,7 +2,6 @@
 
 #include "cli/imagefiles.h"
 #include "moviedb/display_tables.h"
-#include "player/core/framedecoder.h"
 #include "player/core/layout.h"
 #include "player/core/movie.h"
 
@@ -78,7 +77,7 @@ bool framePixels(Movie& movie, int frame, std::vector<uint8_t>& codes, std::vect
     }
     out.assign(size_t(w) * size_t(h), 0);
     if (movie.isTruecolor()) {
-        convertTruecolor(codes.data(), width, h, displayTable(movie.truecolorVariant()), out.data());
+        convertTruecolorToRgb32(codes.data(), width, h, movie.truecolorVariant(), out.data(), w);
     } else {
         const auto& colors = movie.colorTable();
         for (size_t i = 0; i < out.size(); ++i) {
