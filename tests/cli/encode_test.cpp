@@ -23,7 +23,7 @@ using testing::HasSubstr;
 
 namespace {
 
-struct Run {
+struct ToolResult {
     int status = -1;
     std::string out, err;
 };
@@ -52,7 +52,8 @@ protected:
             {"clip.mp4", lavfiVideo + lavfiTone + "-t 2 -c:v libx264 -pix_fmt yuv420p -c:a aac -shortest"},
             {"clip.avi", lavfiVideo + lavfiTone + "-t 2 -c:v mjpeg -q:v 5 -c:a pcm_s16le -shortest"},
             {"clip.mov", lavfiVideo + lavfiTone + "-t 2 -c:v mpeg4 -c:a aac -shortest"},
-            {"clip.mpg", lavfiVideo + lavfiTone + "-t 2 -c:v mpeg1video -b:v 500k -c:a mp2 -shortest -f mpeg"},
+            {"clip.mpg", "-f lavfi -i testsrc2=size=160x120:rate=25 " + lavfiTone +
+                             "-t 2 -c:v mpeg1video -b:v 500k -c:a mp2 -shortest -f mpeg"},
             {"video.mp4", lavfiVideo + "-t 2 -c:v libx264 -pix_fmt yuv420p"},
             {"tone.wav", lavfiTone + "-t 3 -c:a pcm_s16le"},
             {"tone.mp3", lavfiTone + "-t 3 -c:a libmp3lame -b:a 128k"},
@@ -68,10 +69,10 @@ protected:
     }
     static void TearDownTestSuite() { fs::remove_all(s_dir); }
 
-    static Run quillreel(const std::string& args) {
+    static ToolResult quillreel(const std::string& args) {
         const std::string errFile = s_dir + "/stderr.txt";
         const std::string cmd = std::string(QUILLREEL_PATH) + " " + args + " 2>" + quote(errFile) + " </dev/null";
-        Run r;
+        ToolResult r;
         FILE* p = ::popen(cmd.c_str(), "r");
         char buf[4096];
         for (size_t n; (n = std::fread(buf, 1, sizeof buf, p)) > 0;) {
@@ -83,13 +84,12 @@ protected:
         return r;
     }
     static std::string path(const std::string& name) { return s_dir + "/" + name; }
-    // Files in the clip folder other than the clips, the outputs and the stderr capture.
+    // Temporary sound files of the MPEG and MP3 preparation still on disk.
     static std::vector<std::string> leftovers() {
         std::vector<std::string> found;
         for (const auto& e : fs::directory_iterator(s_dir)) {
             const std::string n = e.path().filename().string();
-            if (n.find(".wav.") != std::string::npos || n.ends_with(".mp3.wav") ||
-                n.ends_with(".mpg.mp3") || n.ends_with(".mp3.wav") || n.ends_with("tone.mp3.wav")) {
+            if (n.ends_with(".mpg.mp3") || n.ends_with(".mp3.wav")) {
                 found.push_back(n);
             }
         }
@@ -153,11 +153,11 @@ TEST_F(EncodeTest, EveryKindOfSourceMakesAMovieThatReadsBack) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.label);
         const std::string out = path(c.label + ".pdb");
-        const Run enc = quillreel("encode " + c.args + " -o " + quote(out) + " --progress=none -y");
+        const ToolResult enc = quillreel("encode " + c.args + " -o " + quote(out) + " --progress=none -y");
         ASSERT_EQ(enc.status, 0) << enc.err;
         EXPECT_THAT(enc.out, HasSubstr("Quillreel Encoding Complete"));
         EXPECT_THAT(enc.out, HasSubstr("Database name:       " + c.label));
-        const Run info = quillreel("info " + quote(out));
+        const ToolResult info = quillreel("info " + quote(out));
         ASSERT_EQ(info.status, 0) << info.err << info.out;
         int frames = 0, records = 0;
         plannedCounts(c.mode, c.video, c.audio, c.hasAudio, frames, records);
@@ -172,7 +172,7 @@ TEST_F(EncodeTest, EveryKindOfSourceMakesAMovieThatReadsBack) {
             }
         }
         const std::string frameDir = path(c.label + "-frames");
-        const Run exp = quillreel("export " + quote(out) + " --frames " + quote(frameDir) + " --wav " +
+        const ToolResult exp = quillreel("export " + quote(out) + " --frames " + quote(frameDir) + " --wav " +
                                   quote(path(c.label + ".wav.out")));
         EXPECT_EQ(exp.status, 0) << exp.err;
         if (c.mode != kEncodeAudioOnly) {
@@ -205,7 +205,7 @@ TEST_F(EncodeTest, BadInputGivesOneMessageAndNoStatusZero) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.args);
-        const Run r = quillreel("encode " + c.args + " --progress=none -y");
+        const ToolResult r = quillreel("encode " + c.args + " --progress=none -y");
         EXPECT_NE(r.status, 0);
         EXPECT_THAT(r.err, HasSubstr(c.message));
     }
@@ -216,7 +216,7 @@ TEST_F(EncodeTest, BadInputGivesOneMessageAndNoStatusZero) {
 TEST_F(EncodeTest, ExistingOutputIsKeptWithoutOverwrite) {
     const std::string out = path("keep.pdb");
     std::ofstream(out) << "precious";
-    const Run r = quillreel("encode " + quote(path("clip.avi")) + " -o " + quote(out) + " -n --progress=none");
+    const ToolResult r = quillreel("encode " + quote(path("clip.avi")) + " -o " + quote(out) + " -n --progress=none");
     EXPECT_NE(r.status, 0);
     EXPECT_THAT(r.err, HasSubstr("Overwrite existing file?"));
     EXPECT_EQ(slurp(out), "precious\n");
@@ -258,7 +258,7 @@ TEST_F(EncodeTest, InterruptStopsTheJobAndCleansUp) {
     EXPECT_NE(WEXITSTATUS(st), 0);
     EXPECT_FALSE(fs::exists(mpg + ".mp3"));
     EXPECT_FALSE(fs::exists(mpg + ".mp3.wav"));
-    const Run info = quillreel("info " + quote(out));
+    const ToolResult info = quillreel("info " + quote(out));
     EXPECT_EQ(info.status, 2) << info.out << info.err;
     EXPECT_THAT(info.out + info.err, HasSubstr("unfinished"));
 }
