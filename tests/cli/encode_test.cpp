@@ -219,7 +219,7 @@ TEST_F(EncodeTest, ExistingOutputIsKeptWithoutOverwrite) {
     const ToolResult r = quillreel("encode " + quote(path("clip.avi")) + " -o " + quote(out) + " -n --progress=none");
     EXPECT_NE(r.status, 0);
     EXPECT_THAT(r.err, HasSubstr("Overwrite existing file?"));
-    EXPECT_EQ(slurp(out), "precious\n");
+    EXPECT_EQ(slurp(out), "precious");
 }
 
 TEST_F(EncodeTest, PasswordProtectsTheMovieAndExportNeedsIt) {
