@@ -33,7 +33,7 @@ BatchDialog::BatchDialog(BatchJobControl& host, const std::string& taskFile, QWi
     layout->addWidget(new QLabel("Tasks Currently Queued for Batch Processing:"));
     layout->addWidget(m_list);
     layout->addLayout(buttons);
-    resize(720, 320);
+    setMinimumSize(640, 300);
 
     m_timer.setInterval(1000);
     connect(&m_timer, &QTimer::timeout, this, &BatchDialog::tick);

@@ -56,7 +56,7 @@ VideoOptionsDialog::VideoOptionsDialog(OrbanwickMovieEncoder& engine, const Main
     m_preview = new PreviewArea;
     m_position = new zorvPositionControl(0);
     m_position->setObjectName("position1032");
-    m_position->setFixedWidth(360);
+    m_position->setFixedSize(360, 56);
     m_sizing = makeSlider(Qt::Vertical, "sizing1011", 0, 64);
     m_sizing->setInvertedAppearance(true);
     m_brightness = makeSlider(Qt::Horizontal, "brightness1051", -100, 100);
@@ -67,6 +67,8 @@ VideoOptionsDialog::VideoOptionsDialog(OrbanwickMovieEncoder& engine, const Main
     m_first->setObjectName("first1055");
     m_last = new QLineEdit;
     m_last->setObjectName("last1056");
+    m_first->setMinimumWidth(70);
+    m_last->setMinimumWidth(70);
     auto* setFirst = new QPushButton("Set to &First");
     setFirst->setObjectName("setFirst1054");
     auto* goFirst = new QPushButton("go");
@@ -92,6 +94,7 @@ VideoOptionsDialog::VideoOptionsDialog(OrbanwickMovieEncoder& engine, const Main
     auto* top = new QHBoxLayout;
     auto* previewColumn = new QVBoxLayout;
     previewColumn->addWidget(m_preview, 0, Qt::AlignHCenter);
+    previewColumn->addStretch();
     previewColumn->addWidget(m_position);
     top->addLayout(previewColumn);
     auto* sizingColumn = new QVBoxLayout;
