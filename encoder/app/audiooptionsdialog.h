@@ -12,13 +12,13 @@ class QLineEdit;
 
 class AudioOptionsDialog : public QDialog {
     Q_OBJECT
-public:
+  public:
     AudioOptionsDialog(EncodingParameters& params, QWidget* parent = nullptr);
 
-public slots:
+  public slots:
     void accept() override;
 
-private:
+  private:
     EncodingParameters& m_params;
     QCheckBox* m_hifi;
     QCheckBox* m_adpcm;

@@ -15,7 +15,7 @@ class QPushButton;
 
 class BatchDialog : public QDialog {
     Q_OBJECT
-public:
+  public:
     // taskFile: "batch_tasks.txt" in the folder that was current when the program started.
     BatchDialog(BatchJobControl& host, const std::string& taskFile, QWidget* parent = nullptr);
 
@@ -26,10 +26,10 @@ public:
     // One timer tick, as the timer gives it.
     void tick();
 
-public slots:
+  public slots:
     void reject() override;
 
-private:
+  private:
     void reloadList();
     void syncButtons();
 

@@ -15,8 +15,8 @@ CompletionDialog::CompletionDialog(const CompletionRecord& record, int encodemod
     const CompletionTexts texts = FormatCompletion(record, encodemode);
     const std::string* values[5] = {&texts.name, &texts.size, &texts.time, &texts.rate,
                                     &texts.quality};
-    const char* captions[5] = {"Database name:", "Total database size:", "Total time:",
-                               "Frame rate:", "Average quality:"};
+    const char* captions[5] = {
+        "Database name:", "Total database size:", "Total time:", "Frame rate:", "Average quality:"};
     auto* form = new QFormLayout;
     for (int i = 0; i < 5; ++i) {
         m_values[i] = new QLabel(QString::fromStdString(*values[i]));
@@ -35,4 +35,6 @@ QString CompletionDialog::valueText(int id) const {
     return id >= 1016 && id <= 1020 ? m_values[id - 1016]->text() : QString();
 }
 
-void CompletionDialog::done(int) { QDialog::done(0); }
+void CompletionDialog::done(int) {
+    QDialog::done(0);
+}

@@ -10,15 +10,15 @@ class QLabel;
 
 class CompletionDialog : public QDialog {
     Q_OBJECT
-public:
+  public:
     // encodemode 3 (audio only) shows "--" for the rate and quality.
     CompletionDialog(const CompletionRecord& record, int encodemode, QWidget* parent = nullptr);
 
     QString valueText(int id) const; // 1016-1020
 
-public slots:
+  public slots:
     void done(int) override;
 
-private:
+  private:
     QLabel* m_values[5];
 };

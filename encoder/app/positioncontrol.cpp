@@ -58,19 +58,19 @@ const QIcon& iconFor(int id) {
     static const std::map<int, QIcon> icons = [] {
         const QColor step(32, 32, 32), play(0, 110, 0), mark(150, 0, 0), range(0, 60, 160);
         std::map<int, QIcon> m;
-        m[502] = makeIcon({{G::Bar, G::Left}, range});             // code 0
-        m[503] = makeIcon({{G::Right, G::Bar}, range});            // code 1
-        m[504] = makeIcon({{G::Bar, G::Bar}, range});              // code 10
-        m[505] = makeIcon({{G::Bar, G::Left, G::Left}, step});     // first frame
-        m[506] = makeIcon({{G::Bar, G::Left}, step});              // previous frame
-        m[507] = makeIcon({{G::Right, G::Bar}, step});             // next frame
-        m[508] = makeIcon({{G::Right, G::Right, G::Bar}, step});   // last frame
-        m[509] = makeIcon({{G::Left, G::Left}, step});             // code 8
-        m[510] = makeIcon({{G::Right, G::Right}, step});           // code 9
-        m[511] = makeIcon({{G::Left}, play});                      // toggle, backwards
-        m[512] = makeIcon({{G::Right}, play});                     // toggle, forwards
-        m[513] = makeIcon({{G::Left, G::Bar}, mark});              // code 2
-        m[514] = makeIcon({{G::Bar, G::Right}, mark});             // code 3
+        m[502] = makeIcon({{G::Bar, G::Left}, range});           // code 0
+        m[503] = makeIcon({{G::Right, G::Bar}, range});          // code 1
+        m[504] = makeIcon({{G::Bar, G::Bar}, range});            // code 10
+        m[505] = makeIcon({{G::Bar, G::Left, G::Left}, step});   // first frame
+        m[506] = makeIcon({{G::Bar, G::Left}, step});            // previous frame
+        m[507] = makeIcon({{G::Right, G::Bar}, step});           // next frame
+        m[508] = makeIcon({{G::Right, G::Right, G::Bar}, step}); // last frame
+        m[509] = makeIcon({{G::Left, G::Left}, step});           // code 8
+        m[510] = makeIcon({{G::Right, G::Right}, step});         // code 9
+        m[511] = makeIcon({{G::Left}, play});                    // toggle, backwards
+        m[512] = makeIcon({{G::Right}, play});                   // toggle, forwards
+        m[513] = makeIcon({{G::Left, G::Bar}, mark});            // code 2
+        m[514] = makeIcon({{G::Bar, G::Right}, mark});           // code 3
         return m;
     }();
     return icons.at(id);
@@ -114,7 +114,8 @@ zorvPositionControl::zorvPositionControl(unsigned style, QWidget* parent)
     }
 
     connect(m_track, &QSlider::sliderMoved, this, [this] { onScroll(TrackScroll::ThumbDragged); });
-    connect(m_track, &QSlider::sliderReleased, this, [this] { onScroll(TrackScroll::ThumbReleased); });
+    connect(m_track, &QSlider::sliderReleased, this,
+            [this] { onScroll(TrackScroll::ThumbReleased); });
     connect(m_track, &QSlider::actionTriggered, this, [this](int action) {
         switch (action) {
         case QAbstractSlider::SliderMove:
@@ -154,8 +155,8 @@ void zorvPositionControl::updateText(long frame) {
     if (frame < 0) {
         frame = m_track->sliderPosition();
     }
-    m_text->setText(QString::fromStdString(
-        PositionFrameText(frame, m_usPerFrame, m_mark, this, m_markData)));
+    m_text->setText(
+        QString::fromStdString(PositionFrameText(frame, m_usPerFrame, m_mark, this, m_markData)));
 }
 
 void zorvPositionControl::onScroll(TrackScroll what) {
@@ -190,17 +191,27 @@ void zorvPositionControl::setRangeEnd(int last, bool) {
     updateText();
 }
 
-int zorvPositionControl::position() const { return m_track->value(); }
+int zorvPositionControl::position() const {
+    return m_track->value();
+}
 
 void zorvPositionControl::setPosition(int position) {
     m_track->setValue(position);
     updateText();
 }
 
-int zorvPositionControl::selectionStart() const { return m_selStart; }
-int zorvPositionControl::selectionEnd() const { return m_selEnd; }
-void zorvPositionControl::setSelectionStart(int position, bool) { m_selStart = position; }
-void zorvPositionControl::setSelectionEnd(int position, bool) { m_selEnd = position; }
+int zorvPositionControl::selectionStart() const {
+    return m_selStart;
+}
+int zorvPositionControl::selectionEnd() const {
+    return m_selEnd;
+}
+void zorvPositionControl::setSelectionStart(int position, bool) {
+    m_selStart = position;
+}
+void zorvPositionControl::setSelectionEnd(int position, bool) {
+    m_selEnd = position;
+}
 
 void zorvPositionControl::clearSelection(bool) {
     m_selStart = -1;
@@ -225,11 +236,17 @@ void zorvPositionControl::setMarkCallback(PositionMarkCallback callback, uint32_
     m_markData = userData;
 }
 
-void zorvPositionControl::setTextFrozen(bool frozen) { m_textFrozen = frozen; }
+void zorvPositionControl::setTextFrozen(bool frozen) {
+    m_textFrozen = frozen;
+}
 
-void zorvPositionControl::showFrameText(long frame) { updateText(frame); }
+void zorvPositionControl::showFrameText(long frame) {
+    updateText(frame);
+}
 
-QString zorvPositionControl::text() const { return m_text->text(); }
+QString zorvPositionControl::text() const {
+    return m_text->text();
+}
 
 QAbstractButton* zorvPositionControl::button(int id) const {
     auto it = m_buttons.find(id);

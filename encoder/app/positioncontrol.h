@@ -17,7 +17,7 @@ class QSlider;
 
 class zorvPositionControl : public QWidget {
     Q_OBJECT
-public:
+  public:
     explicit zorvPositionControl(unsigned style = 0, QWidget* parent = nullptr);
 
     void setRangeStart(int first, bool redraw = true);
@@ -42,14 +42,14 @@ public:
     // Child 502-514, or null when the style leaves it out.
     QAbstractButton* button(int id) const;
 
-signals:
+  signals:
     void commandNotice(int code);
     void trackBarNotice(int code);
 
-protected:
+  protected:
     void resizeEvent(QResizeEvent* event) override;
 
-private:
+  private:
     void layoutChildren();
     void updateText(long frame = -1);
     void onScroll(TrackScroll what);

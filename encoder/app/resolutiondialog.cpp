@@ -15,8 +15,8 @@
 #include <QSlider>
 #include <QToolButton>
 
-#include <algorithm>
 #include <QVBoxLayout>
+#include <algorithm>
 
 ResolutionDialog::ResolutionDialog(OrbanwickMovieEncoder& engine, const MainWindowFields& fields,
                                    PreviewBuffers previews, QWidget* parent)
@@ -78,7 +78,8 @@ ResolutionDialog::ResolutionDialog(OrbanwickMovieEncoder& engine, const MainWind
 
     auto* rateBox = new QGroupBox("Data rate");
     auto* rateLayout = new QVBoxLayout(rateBox);
-    rateLayout->addWidget(new QLabel("More bytes per frame give a better picture and a larger file."));
+    rateLayout->addWidget(
+        new QLabel("More bytes per frame give a better picture and a larger file."));
     rateLayout->addWidget(m_track);
     rateLayout->addWidget(m_target);
     rateLayout->addWidget(m_estimate);
@@ -97,7 +98,8 @@ ResolutionDialog::ResolutionDialog(OrbanwickMovieEncoder& engine, const MainWind
 
     auto* seekBox = new QGroupBox("Seek points");
     auto* seekLayout = new QVBoxLayout(seekBox);
-    seekLayout->addWidget(new QLabel("Seek points let the player jump within the movie; each one costs a full frame."));
+    seekLayout->addWidget(new QLabel(
+        "Seek points let the player jump within the movie; each one costs a full frame."));
     seekLayout->addWidget(m_seek);
 
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);

@@ -19,7 +19,7 @@ class QToolButton;
 
 class ResolutionDialog : public QDialog {
     Q_OBJECT
-public:
+  public:
     // previews: the engine's two preview buffers, cleared by OK when the screen size or the
     // colour mode changed.
     ResolutionDialog(OrbanwickMovieEncoder& engine, const MainWindowFields& fields,
@@ -27,11 +27,11 @@ public:
 
     ResolutionLogic& logic() { return m_logic; }
 
-public slots:
+  public slots:
     void accept() override;
     void reject() override;
 
-private:
+  private:
     void sync();
 
     ResolutionLogic m_logic;

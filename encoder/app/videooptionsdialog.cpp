@@ -17,14 +17,14 @@
 
 // The preview area: paints the 160 x 160 preview stretched into its rectangle.
 class PreviewArea : public QWidget {
-public:
+  public:
     explicit PreviewArea(QWidget* parent = nullptr) : QWidget(parent) {
         setObjectName("preview1030");
         setFixedSize(kPreviewSide, kPreviewSide);
     }
     QImage image;
 
-protected:
+  protected:
     void paintEvent(QPaintEvent*) override {
         QPainter p(this);
         if (!image.isNull()) {
@@ -47,8 +47,8 @@ QSlider* makeSlider(Qt::Orientation o, const char* name, int min, int max) {
 }
 } // namespace
 
-VideoOptionsDialog::VideoOptionsDialog(OrbanwickMovieEncoder& engine, const MainWindowFields& fields,
-                                       QWidget* parent)
+VideoOptionsDialog::VideoOptionsDialog(OrbanwickMovieEncoder& engine,
+                                       const MainWindowFields& fields, QWidget* parent)
     : QDialog(parent), m_logic(engine, fields, buttonFace()) {
     setObjectName("VideoOptionsDialog");
     setWindowTitle("Video Options");
@@ -175,15 +175,17 @@ VideoOptionsDialog::VideoOptionsDialog(OrbanwickMovieEncoder& engine, const Main
                 m_logic.setContrast(m_contrast->value());
                 return m_logic.render();
             }));
-    connect(m_rotate, &QCheckBox::clicked, this,
-            renderAfter([this] { return m_logic.setFlag(VideoFlag::Rotate, m_rotate->isChecked()); }));
+    connect(m_rotate, &QCheckBox::clicked, this, renderAfter([this] {
+                return m_logic.setFlag(VideoFlag::Rotate, m_rotate->isChecked());
+            }));
     connect(m_flipV, &QCheckBox::clicked, this, renderAfter([this] {
                 return m_logic.setFlag(VideoFlag::FlipVertically, m_flipV->isChecked());
             }));
     connect(m_flipH, &QCheckBox::clicked, this, renderAfter([this] {
                 return m_logic.setFlag(VideoFlag::FlipHorizontally, m_flipH->isChecked());
             }));
-    connect(reset, &QPushButton::clicked, this, renderAfter([this] { return m_logic.resetSliders(); }));
+    connect(reset, &QPushButton::clicked, this,
+            renderAfter([this] { return m_logic.resetSliders(); }));
     connect(m_first, &QLineEdit::textEdited, this,
             [this](const QString& t) { m_logic.setFirstText(t.toStdString()); });
     connect(m_last, &QLineEdit::textEdited, this,
@@ -202,7 +204,8 @@ VideoOptionsDialog::VideoOptionsDialog(OrbanwickMovieEncoder& engine, const Main
         m_logic.useAllFrames();
         sync();
     });
-    connect(goFirst, &QPushButton::clicked, this, renderAfter([this] { return m_logic.goFirst(); }));
+    connect(goFirst, &QPushButton::clicked, this,
+            renderAfter([this] { return m_logic.goFirst(); }));
     connect(goLast, &QPushButton::clicked, this, renderAfter([this] { return m_logic.goLast(); }));
     connect(ok, &QPushButton::clicked, this, &VideoOptionsDialog::accept);
     connect(cancel, &QPushButton::clicked, this, &VideoOptionsDialog::reject);
@@ -252,7 +255,8 @@ void VideoOptionsDialog::rendered(bool redrawn) {
 
 int VideoOptionsDialog::exec() {
     if (const auto& error = m_logic.openError()) {
-        QMessageBox::warning(parentWidget(), "Quillreel Encoder Error", QString::fromStdString(*error));
+        QMessageBox::warning(parentWidget(), "Quillreel Encoder Error",
+                             QString::fromStdString(*error));
     }
     if (!m_logic.sourceShown()) {
         m_logic.reject(); // closes whatever was opened; the result is still 1

@@ -18,7 +18,7 @@ class PreviewArea;
 
 class VideoOptionsDialog : public QDialog {
     Q_OBJECT
-public:
+  public:
     VideoOptionsDialog(OrbanwickMovieEncoder& engine, const MainWindowFields& fields,
                        QWidget* parent = nullptr);
 
@@ -31,11 +31,11 @@ public:
     // The preview bitmap as an image, top row first.
     QImage previewImage() const;
 
-public slots:
+  public slots:
     void accept() override;
     void reject() override;
 
-private:
+  private:
     void sync();
     void rendered(bool redrawn);
 

@@ -11,7 +11,7 @@
 
 namespace {
 class Host : public BatchJobControl {
-public:
+  public:
     MainWindowFields fields;
     EncodingParameters params;
     bool inProgress = false, flag = false;

@@ -118,9 +118,8 @@ TEST(PositionControlWidget, TextFollowsTimeFreezeAndMarks) {
     EXPECT_EQ(control.text(), " Frame 1500 (0:01:00.000)");
     EXPECT_EQ(control.position(), 90001);
 
-    control.setMarkCallback([](void*, uint32_t data, long frame) -> char {
-        return frame % 2 ? char(data) : 0;
-    }, 'K');
+    control.setMarkCallback(
+        [](void*, uint32_t data, long frame) -> char { return frame % 2 ? char(data) : 0; }, 'K');
     control.showFrameText(7);
     EXPECT_EQ(control.text(), " Frame 7 (0:00:00.280) [K]");
     control.showFrameText(-1); // the current position

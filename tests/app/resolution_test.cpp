@@ -45,7 +45,8 @@ TEST_F(ResolutionDialogTest, ListsTrackBarAndLinesShowTheParameters) {
     EXPECT_EQ(screen->count(), 4);
     EXPECT_EQ(screen->itemText(3), " Widescreen NR70 216x384 *");
     EXPECT_EQ(child<QComboBox>(dialog, "colorMode1045")->itemText(4), " Truecolor Plus");
-    EXPECT_EQ(child<QComboBox>(dialog, "seekPoints1050")->itemText(5), " Min (up to every 60 seconds)");
+    EXPECT_EQ(child<QComboBox>(dialog, "seekPoints1050")->itemText(5),
+              " Min (up to every 60 seconds)");
     auto* presets = child<QComboBox>(dialog, "presets1047");
     EXPECT_EQ(presets->count(), 10);
     EXPECT_EQ(presets->itemText(0), " ( Select to Load Sample Settings ) ");
@@ -56,7 +57,8 @@ TEST_F(ResolutionDialogTest, ListsTrackBarAndLinesShowTheParameters) {
     EXPECT_EQ(child<QLabel>(dialog, "target1026")->text().toStdString(),
               "Target 2000 bytes per frame - very high quality");
     EXPECT_TRUE(child<QRadioButton>(dialog, "automatic1024")->isChecked());
-    EXPECT_EQ(child<QRadioButton>(dialog, "automatic1024")->text(), "&Automatic. (Current source is 25 fps)");
+    EXPECT_EQ(child<QRadioButton>(dialog, "automatic1024")->text(),
+              "&Automatic. (Current source is 25 fps)");
     EXPECT_TRUE(child<QLabel>(dialog, "estimate1027")->text().startsWith("Estimated file size: "));
 
     screen->setCurrentIndex(2);

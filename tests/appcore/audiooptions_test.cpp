@@ -16,7 +16,8 @@ TEST(AudioOptions, LoadAndApplyFlagsAndBoost) {
         const char* text;
         int32_t expected;
     };
-    for (const Case c : {Case{"250", 250}, Case{"", 150}, Case{"0", 0}, Case{"99999999999", 2147483647}}) {
+    for (const Case c :
+         {Case{"250", 250}, Case{"", 150}, Case{"0", 0}, Case{"99999999999", 2147483647}}) {
         p.nAudioBoostVal = 150;
         s = {false, true, true, true, c.text};
         ApplyAudioOptions(s, p);

@@ -11,9 +11,10 @@ TEST(PositionText, FrameNumberTimeAndMark) {
         int32_t us;
         const char* text;
     };
-    for (const Case c : {Case{12, 0, " Frame 12"}, Case{90000, 40000, " Frame 90000 (1:00:00.000)"},
-                         Case{1500, 40000, " Frame 1500 (0:01:00.000)"},
-                         Case{7, 33367, " Frame 7 (0:00:00.234)"}, Case{0, 40000, " Frame 0 (0:00:00.000)"}}) {
+    for (const Case c :
+         {Case{12, 0, " Frame 12"}, Case{90000, 40000, " Frame 90000 (1:00:00.000)"},
+          Case{1500, 40000, " Frame 1500 (0:01:00.000)"}, Case{7, 33367, " Frame 7 (0:00:00.234)"},
+          Case{0, 40000, " Frame 0 (0:00:00.000)"}}) {
         EXPECT_EQ(PositionFrameText(c.frame, c.us), c.text);
     }
     void* const control = reinterpret_cast<void*>(0x1234);
@@ -47,8 +48,8 @@ TEST(PositionNotices, DragSequenceAndOtherMovements) {
 }
 
 TEST(PositionButtons, CodesAndToggles) {
-    const std::map<int, int> codes = {{502, 0}, {503, 1}, {504, 10}, {505, 4}, {506, 5},
-                                      {507, 6}, {508, 7}, {509, 8},  {510, 9}, {513, 2}, {514, 3}};
+    const std::map<int, int> codes = {{502, 0}, {503, 1}, {504, 10}, {505, 4}, {506, 5}, {507, 6},
+                                      {508, 7}, {509, 8}, {510, 9},  {513, 2}, {514, 3}};
     for (const auto& [id, code] : codes) {
         EXPECT_EQ(PositionButtonCode(id), code) << id;
     }
@@ -82,7 +83,8 @@ TEST(PositionLayout, ButtonRowAndTextPlacement) {
     EXPECT_EQ(plain[501].height, 18);
     EXPECT_EQ(byId(0, 300, 56)[501].width, 100);
 
-    auto full = byId(kPositionStartButtons | kPositionMarkButtons | kPositionToggleButtons, 800, 56);
+    auto full =
+        byId(kPositionStartButtons | kPositionMarkButtons | kPositionToggleButtons, 800, 56);
     EXPECT_EQ(full.size(), 15u);
     EXPECT_EQ(full[504].x, 48);
     EXPECT_EQ(full[505].x, 80);

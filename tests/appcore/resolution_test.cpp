@@ -104,9 +104,10 @@ TEST_F(ResolutionFixture, ListSelectionsFromTheParameters) {
         bool gray;
         int interval, screenIndex, colorIndex, seekIndex;
     };
-    for (const Case c : {Case{216, 384, 16, true, 0, 3, 0, 0}, Case{320, 320, 25, false, 4, 2, 4, 0},
-                         Case{320, 240, 24, false, 5, 1, 3, 1}, Case{176, 220, 16, false, 29, 0, 2, 3},
-                         Case{160, 160, 11, false, 60, 0, 1, 5}, Case{160, 160, 8, false, 45, 0, 1, 4}}) {
+    for (const Case c :
+         {Case{216, 384, 16, true, 0, 3, 0, 0}, Case{320, 320, 25, false, 4, 2, 4, 0},
+          Case{320, 240, 24, false, 5, 1, 3, 1}, Case{176, 220, 16, false, 29, 0, 2, 3},
+          Case{160, 160, 11, false, 60, 0, 1, 5}, Case{160, 160, 8, false, 45, 0, 1, 4}}) {
         screen(c.w, c.h);
         engine.nColorDepth = c.depth;
         engine.fUseGrayscale = c.gray;

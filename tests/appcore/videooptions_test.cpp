@@ -197,8 +197,9 @@ TEST_F(VideoOptionsFixture, DisplayBoxKeepsScreenProportionsAndRotationSwapsThem
         bool rotate;
         PixelRect box;
     };
-    for (const Case c : {Case{160, 160, false, {0, 0, 160, 160}}, Case{320, 240, false, {0, 20, 160, 120}},
-                         Case{320, 240, true, {20, 0, 120, 160}}, Case{216, 384, false, {35, 0, 90, 160}}}) {
+    for (const Case c :
+         {Case{160, 160, false, {0, 0, 160, 160}}, Case{320, 240, false, {0, 20, 160, 120}},
+          Case{320, 240, true, {20, 0, 120, 160}}, Case{216, 384, false, {35, 0, 90, 160}}}) {
         engine.nScreenWidth = c.w;
         engine.nScreenHeight = c.h;
         engine.fRotateImageSideways = c.rotate;

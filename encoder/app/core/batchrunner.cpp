@@ -16,7 +16,9 @@ BatchRunner::BatchRunner(BatchJobControl& host, std::string taskFile, Clock now)
     reload();
 }
 
-void BatchRunner::reload() { m_entries = ReadTaskFile(m_taskFile); }
+void BatchRunner::reload() {
+    m_entries = ReadTaskFile(m_taskFile);
+}
 
 bool BatchRunner::addTask() {
     const std::string line = FormatTaskLine(m_host.windowFields(), m_host.parameters(), m_now());
@@ -33,7 +35,9 @@ void BatchRunner::deleteTask(int index) {
     rewrite();
 }
 
-bool BatchRunner::rewrite() { return WriteTaskFile(m_taskFile, m_entries); }
+bool BatchRunner::rewrite() {
+    return WriteTaskFile(m_taskFile, m_entries);
+}
 
 void BatchRunner::stopRunning(bool stopJob) {
     m_timerActive = false;
@@ -62,7 +66,9 @@ const char* BatchRunner::runButtonText() const {
     return m_timerActive ? "&Stop Encoding" : "&Encode All Now";
 }
 
-bool BatchRunner::editButtonsEnabled() const { return !m_timerActive; }
+bool BatchRunner::editButtonsEnabled() const {
+    return !m_timerActive;
+}
 
 BatchRunner::Tick BatchRunner::tick() {
     if (!m_timerActive) {

@@ -14,7 +14,7 @@
 
 // What the runner needs from the main window.
 class BatchJobControl {
-public:
+  public:
     virtual ~BatchJobControl() = default;
     // The main window's fields as they stand, and loading a task's fields into it.
     virtual MainWindowFields windowFields() = 0;
@@ -33,7 +33,7 @@ public:
 };
 
 class BatchRunner {
-public:
+  public:
     using Clock = std::function<std::tm()>;
     // taskFile is the path of "batch_tasks.txt"; now gives the local time stamped into new
     // tasks. Loads the list.
@@ -61,7 +61,7 @@ public:
     // One timer tick.
     Tick tick();
 
-private:
+  private:
     void stopRunning(bool stopJob);
     bool rewrite();
 

@@ -33,7 +33,15 @@ enum PositionTrackNotice : int {
 };
 
 // What the track bar reports.
-enum class TrackScroll { LineBack, LineForward, PageBack, PageForward, ThumbReleased, ThumbDragged, Other };
+enum class TrackScroll {
+    LineBack,
+    LineForward,
+    PageBack,
+    PageForward,
+    ThumbReleased,
+    ThumbDragged,
+    Other
+};
 
 // Returns a character to show after the frame text, or 0 for none.
 using PositionMarkCallback = std::function<char(void* control, uint32_t userData, long frame)>;
@@ -57,7 +65,7 @@ struct PositionChildRect {
 std::vector<PositionChildRect> PositionLayout(unsigned style, int width, int height);
 
 class PositionControlLogic {
-public:
+  public:
     explicit PositionControlLogic(unsigned style) : m_style(style) {}
     unsigned style() const { return m_style; }
 
@@ -73,7 +81,7 @@ public:
     };
     static ToggleResult toggle(int id, bool checked);
 
-private:
+  private:
     unsigned m_style;
     bool m_dragging = false;
 };

@@ -151,7 +151,8 @@ int ResolutionLogic::requestedRate() const {
 void ResolutionLogic::recompute() {
     const int d = m_trackPosition;
     const int w = m_engine.nScreenWidth, h = m_engine.nScreenHeight;
-    m_targetLine = format("Target %d bytes per frame - %s", d * 100, QualityWord(QualityIndex(d, w, h)));
+    m_targetLine =
+        format("Target %d bytes per frame - %s", d * 100, QualityWord(QualityIndex(d, w, h)));
 
     VideoStreamSource* video = m_engine.GetVideoSource();
     if (!video || !video->IsOpen()) {

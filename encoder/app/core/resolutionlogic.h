@@ -28,7 +28,7 @@ struct PreviewBuffers {
 };
 
 class ResolutionLogic {
-public:
+  public:
     // Remembers the screen size and colour-mode code, opens the video source of the fields
     // (no audio) and loads the controls. A source that cannot be opened only leaves the
     // estimate and the rate texts uncomputed.
@@ -68,7 +68,7 @@ public:
     // Closes the sources. Returns 0.
     int reject();
 
-private:
+  private:
     void load();
     void updateTrackRange();
     void recompute();

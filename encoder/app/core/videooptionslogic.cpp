@@ -10,7 +10,9 @@
 namespace {
 // Rounded to the nearest position on both sides of zero, so that opening the dialog and
 // pressing OK gives back the stored value.
-int sliderPosition(double value, int scale) { return int(std::lround(value * scale)); }
+int sliderPosition(double value, int scale) {
+    return int(std::lround(value * scale));
+}
 
 VideoStreamSource* openVideo(OrbanwickMovieEncoder& engine) {
     VideoStreamSource* v = engine.GetVideoSource();
@@ -28,8 +30,8 @@ VideoOptionsLogic::VideoOptionsLogic(OrbanwickMovieEncoder& engine, const MainWi
     m_flipH = engine.fFlipImageHorizontally;
     m_rotate = engine.fRotateImageSideways;
 
-    const char* error = EncodingJob::OpenSourcesForMode(engine, fields.encodemode, fields.source_file,
-                                                        fields.asource_file, true);
+    const char* error = EncodingJob::OpenSourcesForMode(
+        engine, fields.encodemode, fields.source_file, fields.asource_file, true);
     VideoStreamSource* video = openVideo(engine);
     if (error || !video) {
         m_openError = error ? error : "";
@@ -62,9 +64,15 @@ void VideoOptionsLogic::setPosition(int position) {
     m_position = std::clamp(position, 0, std::max(positionLast(), 0));
 }
 
-void VideoOptionsLogic::setSizing(int position) { m_sizing = std::clamp(position, 0, 64); }
-void VideoOptionsLogic::setBrightness(int position) { m_brightness = std::clamp(position, -100, 100); }
-void VideoOptionsLogic::setContrast(int position) { m_contrast = std::clamp(position, -100, 100); }
+void VideoOptionsLogic::setSizing(int position) {
+    m_sizing = std::clamp(position, 0, 64);
+}
+void VideoOptionsLogic::setBrightness(int position) {
+    m_brightness = std::clamp(position, -100, 100);
+}
+void VideoOptionsLogic::setContrast(int position) {
+    m_contrast = std::clamp(position, -100, 100);
+}
 
 bool VideoOptionsLogic::flag(VideoFlag f) const {
     switch (f) {
@@ -118,8 +126,12 @@ bool VideoOptionsLogic::resetSliders() {
     return render();
 }
 
-void VideoOptionsLogic::setToFirst() { m_firstText = std::to_string(m_position); }
-void VideoOptionsLogic::setToLast() { m_lastText = std::to_string(m_position); }
+void VideoOptionsLogic::setToFirst() {
+    m_firstText = std::to_string(m_position);
+}
+void VideoOptionsLogic::setToLast() {
+    m_lastText = std::to_string(m_position);
+}
 
 void VideoOptionsLogic::useAllFrames() {
     VideoStreamSource* video = openVideo(m_engine);
@@ -139,8 +151,12 @@ bool VideoOptionsLogic::goTo(const std::string& text) {
     return render();
 }
 
-bool VideoOptionsLogic::goFirst() { return goTo(m_firstText); }
-bool VideoOptionsLogic::goLast() { return goTo(m_lastText); }
+bool VideoOptionsLogic::goFirst() {
+    return goTo(m_firstText);
+}
+bool VideoOptionsLogic::goLast() {
+    return goTo(m_lastText);
+}
 
 void VideoOptionsLogic::writeLive() {
     m_engine.rContrast = m_contrast / 100.0;
@@ -194,7 +210,8 @@ bool VideoOptionsLogic::render() {
         dy = y + dst.height;
         dh = -dst.height;
     }
-    m_preview->StretchBltNearest(dx, dy, dw, dh, m_frame.get(), src.x, src.y, src.width, src.height);
+    m_preview->StretchBltNearest(dx, dy, dw, dh, m_frame.get(), src.x, src.y, src.width,
+                                 src.height);
     // As in the movie, the adjustment runs only when it changes something: the lightness
     // round trip alone moves some colours by a step.
     if (m_engine.rBrightness != 0 || m_engine.rContrast != 0) {

@@ -20,7 +20,7 @@ inline constexpr int kPreviewSide = 160;
 enum class VideoFlag { Rotate, FlipVertically, FlipHorizontally };
 
 class VideoOptionsLogic {
-public:
+  public:
     // Loads the controls, opens the video source of the fields (no audio) and, when it can be
     // shown, sets the range fields and renders the first preview. faceColor (0x00RRGGBB) is
     // drawn around the display box.
@@ -39,7 +39,7 @@ public:
     // The control moved (its own track bar); no render.
     void setPosition(int position);
 
-    int sizing() const { return m_sizing; } // 0..64
+    int sizing() const { return m_sizing; }         // 0..64
     int brightness() const { return m_brightness; } // -100..100
     int contrast() const { return m_contrast; }
     void setSizing(int position);
@@ -72,7 +72,7 @@ public:
     int accept(); // writes everything, closes the sources; 1
     int reject(); // closes the sources; 0
 
-private:
+  private:
     bool goTo(const std::string& text);
     void writeLive();
 
