@@ -210,7 +210,12 @@ TEST_F(VideoOptionsFixture, DisplayBoxKeepsScreenProportionsAndRotationSwapsThem
         EXPECT_EQ(b.width, c.box.width);
         EXPECT_EQ(b.height, c.box.height);
         const VBitmap& p = *logic.preview();
-        EXPECT_EQ(p.Row(159)[0], c.box.x || c.box.y ? kFace : p.Row(159)[0]);
+        // Button face outside the box, none inside it (top-left corners, rows from the bottom).
+        EXPECT_NE(p.Row(159 - b.y)[b.x], kFace);
+        if (b.x || b.y) {
+            EXPECT_EQ(p.Row(159)[0], kFace);
+            EXPECT_EQ(p.Row(159 - (b.y ? b.y - 1 : 0))[b.x ? b.x - 1 : 0], kFace);
+        }
     }
 }
 
