@@ -24,7 +24,6 @@ public:
 private:
     std::FILE* m_file = nullptr;
     uint64_t m_bytes = 0;
-    bool m_ok = true;
 };
 
 } // namespace quil::cli
