@@ -33,8 +33,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (int f = 0; f < movie.frameCount(); ++f) {
         const uint8_t* picture = movie.GetFrame(f);
         if (picture && movie.isTruecolor()) {
-            quil::convertTruecolor(picture, movie.width(), movie.rows() * 2 / 3,
-                                   quil::displayTable(movie.truecolorVariant()), pixels.data());
+            quil::convertTruecolorToRgb32(picture, movie.width(), movie.rows() * 2 / 3, movie.truecolorVariant(),
+                                          pixels.data(), movie.width());
         }
     }
     if (movie.frameCount() > 0) {

@@ -96,32 +96,4 @@ const uint8_t* FrameDecoder::GetFrame(int frame) {
     return m_buffers[m_latest].data();
 }
 
-void convertTruecolor(const uint8_t* picture, int width, int lumaRows, std::span<const uint16_t> table,
-                      uint32_t* out) {
-    const int half = width / 2;
-    const uint8_t* chroma = picture + size_t(width) * lumaRows;
-    auto put = [&](uint32_t& pixel, size_t row, uint8_t luma) {
-        const size_t index = row + luma;
-        const uint32_t rgb565 = index < table.size() ? table[index] : 0;
-        const uint32_t r = (rgb565 >> 11) << 3;
-        const uint32_t g = ((rgb565 >> 5) & 0x3F) << 2;
-        const uint32_t b = (rgb565 & 0x1F) << 3;
-        pixel = (pixel & 0xFF000000u) | (r << 16) | (g << 8) | b;
-    };
-    for (int j = 0; j < lumaRows / 2; ++j) {
-        const uint8_t* c = chroma + size_t(j) * width;
-        const uint8_t* y0 = picture + size_t(2 * j) * width;
-        const uint8_t* y1 = y0 + width;
-        uint32_t* o0 = out + size_t(2 * j) * width;
-        uint32_t* o1 = o0 + width;
-        for (int i = 0; i < half; ++i) {
-            const size_t row = size_t(c[i] + c[half + i]) * 128;
-            put(o0[2 * i], row, y0[2 * i]);
-            put(o0[2 * i + 1], row, y0[2 * i + 1]);
-            put(o1[2 * i], row, y1[2 * i]);
-            put(o1[2 * i + 1], row, y1[2 * i + 1]);
-        }
-    }
-}
-
 } // namespace quil

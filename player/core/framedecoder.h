@@ -1,6 +1,6 @@
 // The player's frame decoder: keeps the picture pair, finds frame a by decoding forward from
 // the key frame at or before it (frame f lives in record f + 1, later payloads of a record
-// follow as continuation payloads), and converts truecolor pictures for display.
+// follow as continuation payloads).
 //
 // The payload format itself is decoded by the shared payload decoder behind
 // FramePayloadDecoder; this class only decides which payloads to decode, in which order,
@@ -80,13 +80,5 @@ private:
 
     void releaseLoaded();
 };
-
-// Converts a truecolor picture (luma plane of width x lumaRows codes, then lumaRows / 2 chroma
-// rows of width / 2 U codes and width / 2 V codes) into width x lumaRows 32-bit pixels
-// 0x..RRGGBB, keeping each pixel's top byte. `table` is the display conversion table of the
-// movie's variant, entries as RGB 5-6-5 values indexed by (U + V) * 128 + luma; indices past
-// its end show black.
-void convertTruecolor(const uint8_t* picture, int width, int lumaRows, std::span<const uint16_t> table,
-                      uint32_t* out);
 
 } // namespace quil

@@ -8,7 +8,7 @@ namespace quil {
 
 PlayerSession::PlayerSession(PlayerPrompt& prompt, AudioOutput& audio, PlaybackClock& clock,
                              PositionControlModel& control, std::function<void()> repaint)
-    : m_prompt(prompt), m_control(control), m_repaint(std::move(repaint)), m_movie(prompt),
+    : m_control(control), m_repaint(std::move(repaint)), m_movie(prompt),
       m_engine(audio, clock, *this, prompt), m_display(size_t(kDisplayWidth) * kDisplayRows, 0) {}
 
 bool PlayerSession::open(const std::string& path) {
@@ -64,7 +64,7 @@ void PlayerSession::render() {
         for (int r = 0; r < rows; ++r) {
             std::memcpy(m_codes.data() + size_t(r) * size_t(width), row(r), size_t(width));
         }
-        convertTruecolor(m_codes.data(), width, h, displayTable(m_movie.truecolorVariant()), m_picture.data());
+        convertTruecolorToRgb32(m_codes.data(), width, h, m_movie.truecolorVariant(), m_picture.data(), w);
     } else {
         const auto& colors = m_movie.colorTable();
         for (int r = 0; r < h; ++r) {

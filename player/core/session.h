@@ -49,7 +49,6 @@ public:
     const std::vector<uint32_t>& picture() const { return m_picture; }
 
 private:
-    PlayerPrompt& m_prompt;
     PositionControlModel& m_control;
     std::function<void()> m_repaint;
     Movie m_movie;

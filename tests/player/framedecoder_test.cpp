@@ -1,6 +1,5 @@
 // Which payloads the frame decoder decodes for a request: seeking from the key frame at or
-// before the wanted frame, continuation payloads, unreadable records, and the truecolor
-// display conversion.
+// before the wanted frame, continuation payloads and unreadable records.
 #include "fakes.h"
 
 #include <gtest/gtest.h>
@@ -139,28 +138,6 @@ TEST(FrameDecoder, RefusesFramesOutsideTheMovie) {
     FrameDecoder tooLarge(payloads);
     tooLarge.open(&records, 640, 480, 0, 5);
     EXPECT_EQ(tooLarge.GetFrame(0), nullptr);
-}
-
-TEST(TruecolorConversion, ExpandsRgb565PerTwoByTwoSquareAndKeepsTheTopByte) {
-    // 4 x 2 luma plane, one chroma row: U 1, 2 then V 3, 4.
-    const int width = 4, lumaRows = 2;
-    std::vector<uint8_t> picture = {10, 11, 12, 13, 14, 15, 16, 17, 1, 2, 3, 4};
-    std::vector<uint16_t> table(6 * 128 + 20, 0);
-    table[4 * 128 + 10] = 0xFFFF;                       // white
-    table[4 * 128 + 11] = 0xF800;                       // red
-    table[4 * 128 + 14] = 0x07E0;                       // green
-    table[4 * 128 + 15] = 0x001F;                       // blue
-    table[6 * 128 + 12] = (1 << 11) | (1 << 5) | 1;     // the lowest step of each field
-    std::vector<uint32_t> out(8, 0xFF000000u);
-    out[7] = 0x12345678;
-    convertTruecolor(picture.data(), width, lumaRows, std::span<const uint16_t>(table.data(), 6 * 128 + 16),
-                     out.data());
-    EXPECT_EQ(out[0], 0xFFF8FCF8u);
-    EXPECT_EQ(out[1], 0xFFF80000u);
-    EXPECT_EQ(out[4], 0xFF00FC00u);
-    EXPECT_EQ(out[5], 0xFF0000F8u);
-    EXPECT_EQ(out[2], 0xFF080408u);
-    EXPECT_EQ(out[7], 0x12000000u); // index 6 * 128 + 17 lies past the table: black
 }
 
 } // namespace

@@ -198,6 +198,20 @@ TEST_F(MovieLoad, ContinuationPayloadsShareARecord) {
     EXPECT_EQ(movie.GetFrame(2), nullptr);
 }
 
+TEST_F(MovieLoad, AnUndecodablePayloadCountsAsItsFrameAndKeepsThePreviousPicture) {
+    FixtureMovie fixture = countingMovie(4, 0);
+    fixture.frames[1][1] = 7; // frame kind 7
+    fixture.frames[2].resize(10); // a delta frame cut inside its header
+    ASSERT_TRUE(load(writeMovie(fixture)));
+    for (int f : {1, 2}) {
+        const uint8_t* picture = movie.GetFrame(f);
+        ASSERT_NE(picture, nullptr);
+        EXPECT_EQ(picture[0], 1) << f; // still frame 0
+        EXPECT_EQ(movie.currentFrame(), f);
+    }
+    EXPECT_EQ(movie.GetFrame(3)[0], 4);
+}
+
 TEST_F(MovieLoad, ShowFrameCopiesRowsBottomUp) {
     FixtureMovie fixture;
     fixture.width = 320;
@@ -236,8 +250,7 @@ TEST_F(MovieLoad, TruecolorGraySquareShowsBlackAndWhite) {
     const uint8_t* codes = movie.GetFrame(0);
     ASSERT_NE(codes, nullptr);
     std::vector<uint32_t> pixels(160 * 160, 0);
-    const DisplayTable& table = displayTable(movie.truecolorVariant());
-    convertTruecolor(codes, 160, movie.rows() * 2 / 3, table, pixels.data());
+    convertTruecolorToRgb32(codes, 160, movie.rows() * 2 / 3, movie.truecolorVariant(), pixels.data(), 160);
     EXPECT_EQ(pixels[0], 0x000000u);
     EXPECT_EQ(pixels[159 * 160 + 79], 0x000000u);
     EXPECT_EQ(pixels[80], 0xF8FCF8u);

@@ -32,6 +32,10 @@ std::vector<uint8_t> writeMovie(const FixtureMovie& movie);
 // block with `color`.
 std::vector<uint8_t> keyFrame(int width, int rows, uint8_t value, const std::vector<uint32_t>& palette = {});
 std::vector<uint8_t> fillDeltaFrame(int width, int rows, uint8_t color);
+// A key frame carrying `pixels` as its pixel data (the whole picture at width 160, the
+// half-resolution bytes otherwise).
+std::vector<uint8_t> keyFrameWithPixels(int width, int rows, const std::vector<uint8_t>& pixels,
+                                        const std::vector<uint32_t>& palette = {});
 
 // A movie of `frames` frames, frame f showing the uniform colour f + 1 (key frames every
 // keyInterval frames, delta fills in between).

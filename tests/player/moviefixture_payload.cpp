@@ -8,12 +8,16 @@
 namespace quil::test {
 
 std::vector<uint8_t> keyFrame(int width, int rows, uint8_t value, const std::vector<uint32_t>& palette) {
+    return keyFrameWithPixels(width, rows, std::vector<uint8_t>(keyPixelDataSize(width, rows), value), palette);
+}
+
+std::vector<uint8_t> keyFrameWithPixels(int width, int rows, const std::vector<uint8_t>& pixels,
+                                        const std::vector<uint32_t>& palette) {
     MovieColorTable table{};
     for (size_t i = 0; i < palette.size() && i + 1 < 255; ++i) {
         const uint32_t c = palette[i];
         table[i + 1] = rgb(int(c >> 16 & 0xFF), int(c >> 8 & 0xFF), int(c & 0xFF));
     }
-    std::vector<uint8_t> pixels(keyPixelDataSize(width, rows), value);
     std::vector<uint8_t> out(keyFrameSize(width, rows, true) + 16);
     const size_t n = writeKeyFrame(out, pixels, palette.empty() ? nullptr : &table);
     if (n == 0) {
