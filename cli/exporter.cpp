@@ -78,7 +78,7 @@ bool framePixels(Movie& movie, int frame, std::vector<uint8_t>& codes, std::vect
     }
     out.assign(size_t(w) * size_t(h), 0);
     if (movie.isTruecolor()) {
-        convertTruecolor(codes.data(), width, h, displayTable(movie.truecolorVariant()), out.data());
+        convertTruecolorToRgb32(codes.data(), width, h, movie.truecolorVariant(), out.data(), width);
     } else {
         const auto& colors = movie.colorTable();
         for (size_t i = 0; i < out.size(); ++i) {
