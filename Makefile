@@ -28,5 +28,9 @@ sanitize: deps
 bench: build
 	scripts/run-benchmarks build/$(PRESET)
 
+# The Debian package of the build, in build/$(PRESET)/packages/.
+package: build
+	cpack --config build/$(PRESET)/CPackConfig.cmake
+
 clean:
 	rm -rf build

@@ -1,5 +1,6 @@
 // The `quillreel` command-line tool: one subcommand per job, parsed with CLI11.
 #include "cli/command.h"
+#include "quil_version.h"
 
 #include <CLI/CLI.hpp>
 
