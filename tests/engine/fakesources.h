@@ -95,3 +95,53 @@ struct TestVideo {
         }
     }
 };
+
+// A source whose frames a function paints and which records every index it was asked for
+// (the option dialogs' tests read the fetched indexes back). onFrame runs before each
+// delivery; failFrom makes every fetch from that index on fail with failCode.
+class PaintedVideoSource : public VideoStreamSource {
+public:
+    using Painter = std::function<uint32_t(int frame, int x, int yFromTop)>;
+
+    VideoStreamInfo info;
+    Painter paint;
+    std::function<void(int frame)> onFrame;
+    int failFrom = -1;
+    int failCode = kVideoReadError;
+    int start = 0;
+    bool open = true;
+    std::vector<int> fetched;
+
+    void Close() override { open = false; }
+    bool IsOpen() override { return open; }
+    uint32_t GetSourceType() override { return FourCC('T', 'E', 'S', 'T'); }
+    int Open(const char*) override { return kVideoOk; }
+    int GetFrame(int index, std::unique_ptr<VBitmap>& bitmap) override {
+        fetched.push_back(index);
+        if (onFrame) {
+            onFrame(index);
+        }
+        if (failFrom >= 0 && index >= failFrom) {
+            return failCode;
+        }
+        if (index < start || index >= start + info.length) {
+            return kVideoReadError;
+        }
+        if (!bitmap) {
+            bitmap = std::make_unique<VBitmap>(info.width, info.height);
+        }
+        for (int y = 0; y < info.height; ++y) {
+            uint32_t* row = bitmap->Row(info.height - 1 - y);
+            for (int x = 0; x < info.width; ++x) {
+                row[x] = paint(index, x, y);
+            }
+        }
+        return kVideoOk;
+    }
+    int GetInfo(VideoStreamInfo* out) override {
+        *out = info;
+        return kVideoOk;
+    }
+    int GetStart() override { return start; }
+    int GetLength() override { return info.length; }
+};
