@@ -1,6 +1,11 @@
 #include "encoder/app/mainwindow.h"
 
 #include "encoder/app/aboutbox.h"
+#include "encoder/app/audiooptionsdialog.h"
+#include "encoder/app/batchdialog.h"
+#include "encoder/app/completiondialog.h"
+#include "encoder/app/resolutiondialog.h"
+#include "encoder/app/videooptionsdialog.h"
 #include "encoder/app/core/choices.h"
 #include "encoder/app/core/cmdline.h"
 #include "encoder/app/core/filefilters.h"
@@ -498,7 +503,12 @@ void QuilVideoEncoder::startJob() {
     }
 }
 
+EncodingParameters& QuilVideoEncoder::parameters() { return m_engine; }
+
 void QuilVideoEncoder::stopJob() {
+    if (!m_inProgress) {
+        return;
+    }
     m_job.requestStop();
     setWindowTitle(kProgramTitle);
 }
@@ -658,31 +668,29 @@ void QuilVideoEncoder::showAbout() {
     box.exec();
 }
 
-// The option dialogs are their own classes; until they are part of the program these say so.
 void QuilVideoEncoder::runResolutionDialog() {
-    m_prompt.showMessage(kProgramTitle, "The resolution and quality settings are not available yet.",
-                         PromptIcon::Information);
+    ResolutionDialog dialog(m_engine, fields(), {m_sourcePreview.data(), m_compressedPreview.data()}, this);
+    dialog.exec();
 }
 
 void QuilVideoEncoder::runVideoOptionsDialog() {
-    m_prompt.showMessage(kProgramTitle, "The video cropping and editing settings are not available yet.",
-                         PromptIcon::Information);
+    VideoOptionsDialog dialog(m_engine, fields(), this);
+    dialog.exec();
 }
 
 void QuilVideoEncoder::runAudioOptionsDialog() {
-    m_prompt.showMessage(kProgramTitle, "The audio settings are not available yet.", PromptIcon::Information);
+    AudioOptionsDialog dialog(m_engine, this);
+    dialog.exec();
 }
 
 void QuilVideoEncoder::runBatchDialog() {
-    m_prompt.showMessage(kProgramTitle, "Batch mode is not available yet.", PromptIcon::Information);
+    BatchDialog dialog(*this, m_options.batchFilePath, this);
+    dialog.exec();
 }
 
 void QuilVideoEncoder::runCompletionDialog(const CompletionRecord& record) {
-    const CompletionTexts t = FormatCompletion(record, m_encodeMode->currentIndex());
-    m_prompt.showMessage("Encoding Complete",
-                         "Name: " + t.name + "\nSize: " + t.size + "\nTime: " + t.time + "\nRate: " + t.rate +
-                             "\nQuality: " + t.quality,
-                         PromptIcon::Information);
+    CompletionDialog dialog(record, m_encodeMode->currentIndex(), this);
+    dialog.exec();
 }
 
 void QuilVideoEncoder::waitForWorker() {

@@ -8,6 +8,7 @@
 // The input controls are disabled while a job runs because the job reads them when it starts.
 #pragma once
 
+#include "encoder/app/core/batchrunner.h"
 #include "encoder/app/core/settings.h"
 #include "encoder/app/core/settingsstore.h"
 #include "encoder/engine/encodingjob.h"
@@ -49,7 +50,7 @@ struct BrowseRequest {
     QString defaultSuffix;
 };
 
-class QuilVideoEncoder : public QWidget, public JobHost {
+class QuilVideoEncoder : public QWidget, public JobHost, public BatchJobControl {
     Q_OBJECT
 public:
     static constexpr const char* kProgramTitle = "Quillreel Encoder";
@@ -65,10 +66,10 @@ public:
     void handleNotice(int code, intptr_t value1, intptr_t value2);
 
     // The Encode Now action: validation and start of a job.
-    void startJob();
-    // The Stop Encoding action.
-    void stopJob();
-    void refreshStatusLines();
+    void startJob() override;
+    // The Stop Encoding action; nothing when idle.
+    void stopJob() override;
+    void refreshStatusLines() override;
     // The size of the movie the current video source would give, below the output file.
     void updateSizeEstimate();
     void redrawPanes();
@@ -79,10 +80,14 @@ public:
 
     MainWindowFields fields() const;
     void setFields(const MainWindowFields& fields);
-    bool jobInProgress() const { return m_inProgress; }
+    bool jobInProgress() override { return m_inProgress; }
     bool unattended() const { return m_unattended; }
-    void setBatchRunning(bool running) { m_batchRunning = running; }
-    bool batchRunning() const { return m_batchRunning; }
+    void setBatchRunning(bool running) override { m_batchRunning = running; }
+    bool batchRunning() override { return m_batchRunning; }
+    // BatchJobControl
+    MainWindowFields windowFields() override { return fields(); }
+    void setWindowFields(const MainWindowFields& f) override { setFields(f); }
+    EncodingParameters& parameters() override;
     // Processes events until the worker of the last job has ended.
     void waitForWorker();
     // Replaces the file dialogs (tests answer them).

@@ -1,8 +1,11 @@
 #include "tests/app/apptestkit.h"
 
+#include "encoder/app/completiondialog.h"
+
 #include <QApplication>
-#include <QLabel>
 #include <QDeadlineTimer>
+#include <QLabel>
+#include <QTimer>
 
 #include <fstream>
 #include <random>
@@ -27,6 +30,25 @@ private:
 [[maybe_unused]] const auto* g_environment = ::testing::AddGlobalTestEnvironment(new QtEnvironment);
 
 } // namespace
+
+DialogCloser::DialogCloser() : m_timer(std::make_unique<QTimer>()) {
+    QObject::connect(m_timer.get(), &QTimer::timeout, [this] {
+        auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+        if (!dialog) {
+            return;
+        }
+        closed.push_back(dialog->objectName().toStdString());
+        if (auto* completion = qobject_cast<CompletionDialog*>(dialog)) {
+            for (int id = 1016; id <= 1020; ++id) {
+                completionValues.push_back(completion->valueText(id).toStdString());
+            }
+        }
+        dialog->done(0);
+    });
+    m_timer->start(20);
+}
+
+DialogCloser::~DialogCloser() = default;
 
 TempDir::TempDir() {
     std::random_device rd;

@@ -63,6 +63,19 @@ public:
     }
 };
 
+// Closes every modal dialog as soon as it is shown, keeping its object name and, for the
+// completion dialog, its five values.
+class DialogCloser {
+public:
+    DialogCloser();
+    ~DialogCloser();
+    std::vector<std::string> closed;
+    std::vector<std::string> completionValues;
+
+private:
+    std::unique_ptr<class QTimer> m_timer;
+};
+
 class WindowTest : public ::testing::Test {
 protected:
     void SetUp() override;
@@ -80,6 +93,7 @@ protected:
 
     TempDir dir;
     RecordingPrompt prompt;
+    DialogCloser dialogs;
     OrbanwickMovieEncoderGUI engine;
     ReopenedPaintedSource video;
     std::unique_ptr<QuilVideoEncoder> window;

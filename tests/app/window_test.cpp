@@ -172,11 +172,11 @@ TEST_F(WindowTest, CompleteJobWritesTheMovieAndShowsItsStatistics) {
     EXPECT_EQ(reader.header().name, "Clip");
     EXPECT_EQ(reader.count(), 1 + 5); // header record and frames 0-4 (the last is exclusive)
 
-    ASSERT_EQ(prompt.messages.size(), 1u);
-    EXPECT_EQ(prompt.messages[0].caption, "Encoding Complete");
-    EXPECT_NE(prompt.messages[0].text.find("Name: Clip"), std::string::npos);
-    EXPECT_NE(prompt.messages[0].text.find("Rate: 15.00 fps"), std::string::npos);
-    EXPECT_NE(prompt.messages[0].text.find("Time: 00.33 sec."), std::string::npos);
+    EXPECT_TRUE(prompt.messages.empty());
+    ASSERT_EQ(dialogs.closed, std::vector<std::string>{"CompletionDialog"});
+    EXPECT_EQ(dialogs.completionValues[0], "Clip");
+    EXPECT_EQ(dialogs.completionValues[2], "00.33 sec.");
+    EXPECT_EQ(dialogs.completionValues[3], "15.00 fps");
 }
 
 TEST_F(WindowTest, PasswordIsAppliedWhenTheJobCompletes) {
