@@ -25,11 +25,26 @@ void SpinningCube::paintEvent(QPaintEvent*) {
     struct P {
         double x, y, z;
     };
-    static constexpr std::array<P, 8> corners = {{{-1, -1, -1}, {1, -1, -1}, {1, 1, -1}, {-1, 1, -1},
-                                                  {-1, -1, 1}, {1, -1, 1}, {1, 1, 1}, {-1, 1, 1}}};
-    static constexpr std::array<std::array<int, 2>, 12> edges = {{{0, 1}, {1, 2}, {2, 3}, {3, 0},
-                                                                  {4, 5}, {5, 6}, {6, 7}, {7, 4},
-                                                                  {0, 4}, {1, 5}, {2, 6}, {3, 7}}};
+    static constexpr std::array<P, 8> corners = {{{-1, -1, -1},
+                                                  {1, -1, -1},
+                                                  {1, 1, -1},
+                                                  {-1, 1, -1},
+                                                  {-1, -1, 1},
+                                                  {1, -1, 1},
+                                                  {1, 1, 1},
+                                                  {-1, 1, 1}}};
+    static constexpr std::array<std::array<int, 2>, 12> edges = {{{0, 1},
+                                                                  {1, 2},
+                                                                  {2, 3},
+                                                                  {3, 0},
+                                                                  {4, 5},
+                                                                  {5, 6},
+                                                                  {6, 7},
+                                                                  {7, 4},
+                                                                  {0, 4},
+                                                                  {1, 5},
+                                                                  {2, 6},
+                                                                  {3, 7}}};
     const double a = m_angle, b = m_angle * 0.7;
     std::array<QPointF, 8> shown;
     for (size_t i = 0; i < corners.size(); ++i) {

@@ -9,19 +9,19 @@ inline constexpr const char* kHomePage = "https://quillreel.example.org/";
 
 class SpinningCube : public QWidget {
     Q_OBJECT
-public:
+  public:
     explicit SpinningCube(QWidget* parent = nullptr);
     QSize sizeHint() const override { return {160, 160}; }
 
-protected:
+  protected:
     void paintEvent(QPaintEvent* event) override;
 
-private:
+  private:
     double m_angle = 0.0;
 };
 
 class AboutBox : public QDialog {
     Q_OBJECT
-public:
+  public:
     explicit AboutBox(QWidget* parent = nullptr);
 };

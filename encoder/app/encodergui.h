@@ -13,14 +13,14 @@
 class QuilVideoEncoder;
 
 class OrbanwickMovieEncoderGUI : public OrbanwickMovieEncoder {
-public:
+  public:
     // The window the reports go to; null drops them.
     void setWindow(QuilVideoEncoder* window);
     QuilVideoEncoder* window() const;
 
     void ReportProgress(int code, intptr_t value1, intptr_t value2) override;
 
-private:
+  private:
     mutable std::mutex m_mutex;
     QuilVideoEncoder* m_window = nullptr;
 };

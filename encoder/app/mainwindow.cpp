@@ -4,8 +4,6 @@
 #include "encoder/app/audiooptionsdialog.h"
 #include "encoder/app/batchdialog.h"
 #include "encoder/app/completiondialog.h"
-#include "encoder/app/resolutiondialog.h"
-#include "encoder/app/videooptionsdialog.h"
 #include "encoder/app/core/choices.h"
 #include "encoder/app/core/cmdline.h"
 #include "encoder/app/core/filefilters.h"
@@ -13,6 +11,8 @@
 #include "encoder/app/core/statuslines.h"
 #include "encoder/app/encodergui.h"
 #include "encoder/app/previewpane.h"
+#include "encoder/app/resolutiondialog.h"
+#include "encoder/app/videooptionsdialog.h"
 #include "encoder/engine/playbackpassword.h"
 #include "moviedb/muldiv.h"
 
@@ -63,8 +63,12 @@ constexpr const char* kHelpText =
 
 constexpr int kTextFieldLimit = 360;
 
-QString qs(const std::string& s) { return QString::fromStdString(s); }
-std::string ss(const QString& s) { return s.toStdString(); }
+QString qs(const std::string& s) {
+    return QString::fromStdString(s);
+}
+std::string ss(const QString& s) {
+    return s.toStdString();
+}
 
 QString format(const char* fmt, auto... args) {
     char buf[256];
@@ -425,13 +429,15 @@ void QuilVideoEncoder::updateSizeEstimate() {
     m_sizeEstimate->setText(qs(SizeEstimateLine(m_engine, plan)));
 }
 
-void QuilVideoEncoder::setStatusLine(const std::string& text) { m_statusLine->setText(qs(text)); }
+void QuilVideoEncoder::setStatusLine(const std::string& text) {
+    m_statusLine->setText(qs(text));
+}
 
 void QuilVideoEncoder::setControlsEnabled(bool enabled) {
     for (QWidget* w : std::initializer_list<QWidget*>{
-             m_batchButton, m_encodeMode, m_videoSource, m_audioSource, m_videoBrowse, m_audioBrowse,
-             m_output, m_outputBrowse, m_palmName, m_author, m_title, m_password, m_formatButton,
-             m_audioButton, m_videoButton, m_looping, m_holding}) {
+             m_batchButton, m_encodeMode, m_videoSource, m_audioSource, m_videoBrowse,
+             m_audioBrowse, m_output, m_outputBrowse, m_palmName, m_author, m_title, m_password,
+             m_formatButton, m_audioButton, m_videoButton, m_looping, m_holding}) {
         w->setEnabled(enabled);
     }
     m_encodeButton->setText(enabled ? "&Encode Now" : "Stop Encoding");
@@ -458,7 +464,8 @@ void QuilVideoEncoder::refuse(const std::string& caption, const std::string& tex
     }
 }
 
-void QuilVideoEncoder::showJobMessage(const char* caption, const std::string& text, PromptIcon icon) {
+void QuilVideoEncoder::showJobMessage(const char* caption, const std::string& text,
+                                      PromptIcon icon) {
     if (m_unattended) {
         logMessage(text);
     } else {
@@ -503,7 +510,9 @@ void QuilVideoEncoder::startJob() {
     }
 }
 
-EncodingParameters& QuilVideoEncoder::parameters() { return m_engine; }
+EncodingParameters& QuilVideoEncoder::parameters() {
+    return m_engine;
+}
 
 void QuilVideoEncoder::stopJob() {
     if (!m_inProgress) {
@@ -534,16 +543,17 @@ void QuilVideoEncoder::handleNotice(int code, intptr_t value1, intptr_t value2) 
         m_statusLine->setText(format(" Encoded frame %ld/%ld (%ld bytes / %5.1lf%%)", long(frame),
                                      long(count), long(bytes), quality));
         redrawPanes();
-        m_progress->setValue(200 + quil::MulDiv(frame, mode == kEncodeVideoOnly ? 1300 : 1000, count));
-        setWindowTitle(format("%d/%d Video Frames Encoded (%d bytes / %5.1lf%%)", int(frame), int(count),
-                              int(bytes), quality));
+        m_progress->setValue(200 +
+                             quil::MulDiv(frame, mode == kEncodeVideoOnly ? 1300 : 1000, count));
+        setWindowTitle(format("%d/%d Video Frames Encoded (%d bytes / %5.1lf%%)", int(frame),
+                              int(count), int(bytes), quality));
         break;
     }
     case kProgressAnalysis:
         if (value2 != 0) {
             const int32_t frame = low(value2), count = high(value2);
-            m_statusLine->setText(
-                format(" Analyzing frame %ld/%ld for color optimization", long(frame), long(count)));
+            m_statusLine->setText(format(" Analyzing frame %ld/%ld for color optimization",
+                                         long(frame), long(count)));
             m_progress->setValue(quil::MulDiv(frame, 200, count));
             setWindowTitle(format("%d/%d Colors Analyzed", int(frame), int(count)));
         } else {
@@ -604,7 +614,8 @@ void QuilVideoEncoder::onJobComplete(const CompletionRecord* record) {
 
 void QuilVideoEncoder::redrawPanes() {
     const PreviewBitmapInfo& info = *m_engine.GetPreviewBitmapInfo();
-    m_sourcePane->setPicture(RenderPanePicture(m_sourcePreview.data(), m_engine, info, m_sourcePane->size()));
+    m_sourcePane->setPicture(
+        RenderPanePicture(m_sourcePreview.data(), m_engine, info, m_sourcePane->size()));
     m_compressedPane->setPicture(
         RenderPanePicture(m_compressedPreview.data(), m_engine, info, m_compressedPane->size()));
 }
@@ -623,26 +634,26 @@ void QuilVideoEncoder::setFileChooser(std::function<QString(const BrowseRequest&
 }
 
 void QuilVideoEncoder::browseVideo() {
-    const QString path = m_chooser({false, "Select source video file", m_videoSource->text(),
-                                    QtFilter(VideoFileFilter(m_options.haveAvs, m_options.haveVdr)),
-                                    "avi"});
+    const QString path =
+        m_chooser({false, "Select source video file", m_videoSource->text(),
+                   QtFilter(VideoFileFilter(m_options.haveAvs, m_options.haveVdr)), "avi"});
     if (!path.isEmpty()) {
         setVideoSource(path);
     }
 }
 
 void QuilVideoEncoder::browseAudio() {
-    const QString path = m_chooser({false, "Select source audio file", m_videoSource->text(),
-                                    QtFilter(AudioFileFilter(m_options.haveAvs, m_options.haveVdr)),
-                                    "avi"});
+    const QString path =
+        m_chooser({false, "Select source audio file", m_videoSource->text(),
+                   QtFilter(AudioFileFilter(m_options.haveAvs, m_options.haveVdr)), "avi"});
     if (!path.isEmpty()) {
         m_audioSource->setText(path);
     }
 }
 
 void QuilVideoEncoder::browseOutput() {
-    const QString path =
-        m_chooser({true, "Select output video file", m_output->text(), QtFilter(OutputFileFilter()), "pdb"});
+    const QString path = m_chooser(
+        {true, "Select output video file", m_output->text(), QtFilter(OutputFileFilter()), "pdb"});
     if (!path.isEmpty()) {
         m_output->setText(path);
     }
@@ -650,9 +661,10 @@ void QuilVideoEncoder::browseOutput() {
 
 void QuilVideoEncoder::onVideoOptions() {
     if (m_encodeMode->currentIndex() == kEncodeAudioOnly) {
-        m_prompt.showMessage("Video Options",
-                             "Current encode mode is Audio-Only.  Please select a valid video mode.",
-                             PromptIcon::Warning);
+        m_prompt.showMessage(
+            "Video Options",
+            "Current encode mode is Audio-Only.  Please select a valid video mode.",
+            PromptIcon::Warning);
         return;
     }
     runVideoOptionsDialog();
@@ -661,7 +673,9 @@ void QuilVideoEncoder::onVideoOptions() {
     updateSizeEstimate();
 }
 
-void QuilVideoEncoder::showHelp() { m_prompt.showMessage("Source Files", kHelpText, PromptIcon::Information); }
+void QuilVideoEncoder::showHelp() {
+    m_prompt.showMessage("Source Files", kHelpText, PromptIcon::Information);
+}
 
 void QuilVideoEncoder::showAbout() {
     AboutBox box(this);
@@ -669,7 +683,8 @@ void QuilVideoEncoder::showAbout() {
 }
 
 void QuilVideoEncoder::runResolutionDialog() {
-    ResolutionDialog dialog(m_engine, fields(), {m_sourcePreview.data(), m_compressedPreview.data()}, this);
+    ResolutionDialog dialog(m_engine, fields(),
+                            {m_sourcePreview.data(), m_compressedPreview.data()}, this);
     dialog.exec();
 }
 

@@ -32,12 +32,12 @@ struct CompletionRecord;
 struct FileFilterEntry;
 
 struct EncoderWindowOptions {
-    std::string commandLine;           // the whole command line, switches searched in it
-    std::string settingsRoot;          // empty: the user's configuration folder
+    std::string commandLine;  // the whole command line, switches searched in it
+    std::string settingsRoot; // empty: the user's configuration folder
     std::string errorLogPath = "error.log";
-    std::string batchFilePath;         // the batch queue's task file
-    bool haveAvs = false;              // script handler available
-    bool haveVdr = false;              // frame-server handler available
+    std::string batchFilePath; // the batch queue's task file
+    bool haveAvs = false;      // script handler available
+    bool haveVdr = false;      // frame-server handler available
     MpegAudioTools tools;
 };
 
@@ -46,13 +46,13 @@ struct BrowseRequest {
     bool save = false;
     QString title;
     QString initialPath;
-    QString filter;        // Qt filter string built from the entries
+    QString filter; // Qt filter string built from the entries
     QString defaultSuffix;
 };
 
 class QuilVideoEncoder : public QWidget, public JobHost, public BatchJobControl {
     Q_OBJECT
-public:
+  public:
     static constexpr const char* kProgramTitle = "Quillreel Encoder";
 
     QuilVideoEncoder(OrbanwickMovieEncoderGUI& engine, Prompt& prompt, EncoderWindowOptions options,
@@ -101,12 +101,12 @@ public:
     void setControlsEnabled(bool enabled) override;
     void setProgressRange(int maximum) override;
 
-protected:
+  protected:
     void closeEvent(QCloseEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
 
-private:
+  private:
     void buildControls();
     void loadStoredSettings();
     void applyPresetSwitch();

@@ -25,7 +25,8 @@ PanePicture RenderPanePicture(const uint8_t* buffer, const EncodingParameters& p
     const double scale = std::max(double(w) / pane.width(), double(h) / pane.height());
     const int dw = std::max(1, int(w / scale));
     const int dh = std::max(1, int(h / scale));
-    out.topLeft = QPoint(int((pane.width() - w / scale) * 0.5), int((pane.height() - h / scale) * 0.5));
+    out.topLeft =
+        QPoint(int((pane.width() - w / scale) * 0.5), int((pane.height() - h / scale) * 0.5));
 
     if (!params.isTruecolor()) {
         QImage picture(w, h, QImage::Format_Indexed8);
@@ -46,7 +47,8 @@ PanePicture RenderPanePicture(const uint8_t* buffer, const EncodingParameters& p
     // The buffer holds the stored picture's rows bottom-up; put them back in order.
     std::vector<uint8_t> stored(size_t(w) * size_t(rows));
     for (int r = 0; r < rows; ++r) {
-        std::copy_n(buffer + ptrdiff_t(rows - 1 - r) * pitch, w, stored.data() + size_t(r) * size_t(w));
+        std::copy_n(buffer + ptrdiff_t(rows - 1 - r) * pitch, w,
+                    stored.data() + size_t(r) * size_t(w));
     }
     VBitmap full(w, h);
     // VBitmap rows run bottom-up; the conversion writes top row first.

@@ -25,15 +25,15 @@ PanePicture RenderPanePicture(const uint8_t* buffer, const EncodingParameters& p
 
 class PreviewPane : public QWidget {
     Q_OBJECT
-public:
+  public:
     explicit PreviewPane(QWidget* parent = nullptr);
     void setPicture(PanePicture picture);
     const PanePicture& picture() const { return m_picture; }
     QSize sizeHint() const override { return {240, 180}; }
 
-protected:
+  protected:
     void paintEvent(QPaintEvent* event) override;
 
-private:
+  private:
     PanePicture m_picture;
 };

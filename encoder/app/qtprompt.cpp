@@ -32,8 +32,8 @@ bool QtPrompt::askOkCancel(const std::string& caption, const std::string& text, 
     return box.exec() == QMessageBox::Ok;
 }
 
-std::optional<std::string> QtPrompt::askPassword(const std::string& caption, const std::string& text,
-                                                 int maxLength) {
+std::optional<std::string> QtPrompt::askPassword(const std::string& caption,
+                                                 const std::string& text, int maxLength) {
     QInputDialog dialog(m_parent);
     dialog.setWindowTitle(QString::fromStdString(caption));
     dialog.setLabelText(QString::fromStdString(text));

@@ -6,7 +6,7 @@
 class QWidget;
 
 class QtPrompt : public Prompt {
-public:
+  public:
     explicit QtPrompt(QWidget* parent = nullptr) : m_parent(parent) {}
     void setParent(QWidget* parent) { m_parent = parent; }
 
@@ -15,6 +15,6 @@ public:
     std::optional<std::string> askPassword(const std::string& caption, const std::string& text,
                                            int maxLength) override;
 
-private:
+  private:
     QWidget* m_parent;
 };

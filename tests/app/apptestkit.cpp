@@ -13,7 +13,7 @@
 namespace {
 
 class QtEnvironment : public ::testing::Environment {
-public:
+  public:
     void SetUp() override {
         qputenv("QT_QPA_PLATFORM", "offscreen");
         static int argc = 1;
@@ -23,7 +23,7 @@ public:
     }
     void TearDown() override { m_app.reset(); }
 
-private:
+  private:
     std::unique_ptr<QApplication> m_app;
 };
 
@@ -69,7 +69,8 @@ std::vector<uint8_t> ReadFileBytes(const std::string& path) {
 void WindowTest::SetUp() {
     video.info = {15, 1, 0, 64, 48};
     video.paint = [](int frame, int x, int y) {
-        return uint32_t(((x * 4 + frame * 16) & 255) << 16 | ((y * 5) & 255) << 8 | ((x + y) * 2 & 255));
+        return uint32_t(((x * 4 + frame * 16) & 255) << 16 | ((y * 5) & 255) << 8 |
+                        ((x + y) * 2 & 255));
     };
     engine.SetSourceLists({&video}, {});
     engine.SetClock([this] { return tick++; }); // every frame's report is due
@@ -78,7 +79,9 @@ void WindowTest::SetUp() {
     std::ofstream(sourcePath) << "painted";
 }
 
-void WindowTest::TearDown() { closeWindow(); }
+void WindowTest::TearDown() {
+    closeWindow();
+}
 
 QuilVideoEncoder& WindowTest::openWindow(const std::string& commandLine) {
     closeWindow();
@@ -119,4 +122,6 @@ void WindowTest::runJob() {
     window->waitForWorker();
 }
 
-std::string WindowTest::statusLine() { return child<QLabel>("statusLine")->text().toStdString(); }
+std::string WindowTest::statusLine() {
+    return child<QLabel>("statusLine")->text().toStdString();
+}

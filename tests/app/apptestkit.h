@@ -25,14 +25,16 @@ struct RecordedMessage {
 };
 
 class RecordingPrompt : public Prompt {
-public:
+  public:
     std::vector<RecordedMessage> messages;
     bool okAnswer = true;
 
-    void showMessage(const std::string& caption, const std::string& text, PromptIcon icon) override {
+    void showMessage(const std::string& caption, const std::string& text,
+                     PromptIcon icon) override {
         messages.push_back({"message", caption, text, icon});
     }
-    bool askOkCancel(const std::string& caption, const std::string& text, PromptIcon icon) override {
+    bool askOkCancel(const std::string& caption, const std::string& text,
+                     PromptIcon icon) override {
         messages.push_back({"okcancel", caption, text, icon});
         return okAnswer;
     }
@@ -44,19 +46,19 @@ public:
 };
 
 class TempDir {
-public:
+  public:
     TempDir();
     ~TempDir();
     const std::filesystem::path& path() const { return m_path; }
     std::string file(const std::string& name) const { return (m_path / name).string(); }
 
-private:
+  private:
     std::filesystem::path m_path;
 };
 
 // The painted source, opened again by every job.
 class ReopenedPaintedSource : public PaintedVideoSource {
-public:
+  public:
     int Open(const char*) override {
         open = true;
         return kVideoOk;
@@ -66,18 +68,18 @@ public:
 // Closes every modal dialog as soon as it is shown, keeping its object name and, for the
 // completion dialog, its five values.
 class DialogCloser {
-public:
+  public:
     DialogCloser();
     ~DialogCloser();
     std::vector<std::string> closed;
     std::vector<std::string> completionValues;
 
-private:
+  private:
     std::unique_ptr<class QTimer> m_timer;
 };
 
 class WindowTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override;
     void TearDown() override;
 

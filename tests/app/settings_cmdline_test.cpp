@@ -58,7 +58,9 @@ TEST_F(WindowTest, ClosingWritesEveryValueWithItsSizeAndByteOrder) {
     engine.fRotateImageSideways = true;
     closeWindow();
 
-    const auto read = [&](const char* name) { return ReadFileBytes(valueFile(dir, name).string()); };
+    const auto read = [&](const char* name) {
+        return ReadFileBytes(valueFile(dir, name).string());
+    };
     EXPECT_EQ(read("source_file"), textValue("/clips/a.avi"));
     EXPECT_EQ(read("dbname"), textValue("Unnamed movie"));
     EXPECT_EQ(read("title"), textValue(""));
@@ -72,7 +74,8 @@ TEST_F(WindowTest, ClosingWritesEveryValueWithItsSizeAndByteOrder) {
     EXPECT_EQ(read("encodemode"), bytesOf(int32_t(2)));
     EXPECT_EQ(read("nAudioBoostVal"), bytesOf(int32_t(150)));
     size_t values = 0;
-    for (const auto& entry : std::filesystem::directory_iterator(valueFile(dir, "").parent_path())) {
+    for (const auto& entry :
+         std::filesystem::directory_iterator(valueFile(dir, "").parent_path())) {
         struct stat st {};
         ASSERT_EQ(::stat(entry.path().c_str(), &st), 0);
         EXPECT_EQ(st.st_mode & 0077, 0u) << entry.path() << " is readable by others";
@@ -133,7 +136,7 @@ TEST_F(WindowTest, PresetSwitchOverridesTheStoredFields) {
 }
 
 class UnattendedRun : public ::testing::Test {
-protected:
+  protected:
     // Runs the program in dir with the arguments; returns its exit status, or -1 when it
     // did not end within the time limit (a dialog waiting for someone, for example).
     int run(const QStringList& args) {
@@ -162,15 +165,17 @@ TEST_F(UnattendedRun, BadSourceAppendsOneLineToTheErrorLogAndQuits) {
     ASSERT_EQ(got.size(), 2u);
     EXPECT_EQ(got[0], "earlier line");
     const std::string program = QUIL_ENCODER_PROGRAM;
-    EXPECT_EQ(got[1].rfind(program + " /p\"missing.avi\",\"out.pdb\",\"Clip\" /r /x: ", 0), 0u) << got[1];
+    EXPECT_EQ(got[1].rfind(program + " /p\"missing.avi\",\"out.pdb\",\"Clip\" /r /x: ", 0), 0u)
+        << got[1];
     EXPECT_FALSE(std::filesystem::exists(dir.file("out.pdb")));
 }
 
 TEST_F(UnattendedRun, GoodSourceWritesTheMovieAndQuitsWithStatusZero) {
     const std::string clip = dir.file("clip.avi");
-    const std::string make = "ffmpeg -loglevel error -y -f lavfi -i testsrc=size=64x48:rate=10:duration=1 "
-                             "-f lavfi -i sine=frequency=440:duration=1 -c:v mjpeg -c:a pcm_s16le '" +
-                             clip + "'";
+    const std::string make =
+        "ffmpeg -loglevel error -y -f lavfi -i testsrc=size=64x48:rate=10:duration=1 "
+        "-f lavfi -i sine=frequency=440:duration=1 -c:v mjpeg -c:a pcm_s16le '" +
+        clip + "'";
     ASSERT_EQ(std::system(make.c_str()), 0);
     const int status = run({"/p", QString::fromStdString(clip), "out.pdb", "Clip", "/r", "/x"});
     const std::vector<std::string> log = lines(dir.file("error.log"));

@@ -8,6 +8,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QDropEvent>
 #include <QLabel>
@@ -21,8 +22,12 @@
 
 namespace {
 
-std::string text(QLineEdit* e) { return e->text().toStdString(); }
-std::string text(QPushButton* b) { return b->text().toStdString(); }
+std::string text(QLineEdit* e) {
+    return e->text().toStdString();
+}
+std::string text(QPushButton* b) {
+    return b->text().toStdString();
+}
 
 // Runs f on the window's thread while the worker waits, as a notice would.
 template <class F> void onWindowThread(QObject* window, F f) {
@@ -133,10 +138,10 @@ TEST_F(WindowTest, NoticesSetStatusLineProgressAndTitle) {
         const char* title; // null: unchanged
     };
     const Case cases[] = {
-        {0, 7, (5734 << 16) | 1234, (10 << 16) | 3, " Encoded frame 3/10 (1234 bytes /  57.3%)", 500,
-         "3/10 Video Frames Encoded (1234 bytes /  57.3%)"},
-        {2, 7, (10000 << 16) | 99, (10 << 16) | 10, " Encoded frame 10/10 (99 bytes / 100.0%)", 1500,
-         "10/10 Video Frames Encoded (99 bytes / 100.0%)"},
+        {0, 7, (5734 << 16) | 1234, (10 << 16) | 3, " Encoded frame 3/10 (1234 bytes /  57.3%)",
+         500, "3/10 Video Frames Encoded (1234 bytes /  57.3%)"},
+        {2, 7, (10000 << 16) | 99, (10 << 16) | 10, " Encoded frame 10/10 (99 bytes / 100.0%)",
+         1500, "10/10 Video Frames Encoded (99 bytes / 100.0%)"},
         {0, 6, 0, (100 << 16) | 50, " Analyzing frame 50/100 for color optimization", 100,
          "50/100 Colors Analyzed"},
         {0, 6, 0, 0, " Translating colors", 200, nullptr},
@@ -177,6 +182,22 @@ TEST_F(WindowTest, CompleteJobWritesTheMovieAndShowsItsStatistics) {
     EXPECT_EQ(dialogs.completionValues[0], "Clip");
     EXPECT_EQ(dialogs.completionValues[2], "00.33 sec.");
     EXPECT_EQ(dialogs.completionValues[3], "15.00 fps");
+}
+
+TEST_F(WindowTest, UnattendedRunStartsByItselfAndShowsNoDialog) {
+    openWindow("quillreel-encoder /r");
+    prepareVideoOnlyJob(4);
+    window->showForStartup();
+    EXPECT_TRUE(window->isMinimized());
+    QDeadlineTimer deadline(20000);
+    while (statusLine() != "Encoding process complete." && !deadline.hasExpired()) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    }
+    window->waitForWorker();
+    EXPECT_EQ(statusLine(), "Encoding process complete.");
+    EXPECT_TRUE(dialogs.closed.empty());
+    EXPECT_TRUE(prompt.messages.empty());
+    EXPECT_FALSE(std::filesystem::exists(dir.file("error.log")));
 }
 
 TEST_F(WindowTest, PasswordIsAppliedWhenTheJobCompletes) {
@@ -290,7 +311,8 @@ TEST_F(WindowTest, ChoosingAVideoSourceDerivesTheOutputAndResetsTheRange) {
         EXPECT_EQ(text(child<QLineEdit>("outputEdit")), c.output);
         EXPECT_EQ(engine.nFrameStart, 0);
         EXPECT_EQ(engine.nFrameEnd, 0);
-        EXPECT_EQ(text(child<QPushButton>("videoOptionsButton")), "  VIDEO:  All Frames,  100% zoom");
+        EXPECT_EQ(text(child<QPushButton>("videoOptionsButton")),
+                  "  VIDEO:  All Frames,  100% zoom");
     }
     window->setFileChooser([](const BrowseRequest&) { return QString(); });
     child<QPushButton>("videoBrowseButton")->click();

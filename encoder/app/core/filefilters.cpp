@@ -48,4 +48,6 @@ std::vector<FileFilterEntry> AudioFileFilter(bool haveAvs, bool haveVdr) {
     return list;
 }
 
-std::vector<FileFilterEntry> OutputFileFilter() { return {{"Quillreel database (*.pdb)", "*.pdb"}}; }
+std::vector<FileFilterEntry> OutputFileFilter() {
+    return {{"Quillreel database (*.pdb)", "*.pdb"}};
+}

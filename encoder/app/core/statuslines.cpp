@@ -14,11 +14,11 @@ std::string VideoStatusLine(const EncodingParameters& p) {
     const long zoom = 100 - long(p.rCropFactor * 100.0);
     char buf[200];
     if (p.nFrameEnd != 0) {
-        std::snprintf(buf, sizeof buf, "  VIDEO:  Frames %ld to %ld,  %ld%% zoom", long(p.nFrameStart),
-                      long(p.nFrameEnd), zoom);
+        std::snprintf(buf, sizeof buf, "  VIDEO:  Frames %ld to %ld,  %ld%% zoom",
+                      long(p.nFrameStart), long(p.nFrameEnd), zoom);
     } else if (p.nFrameStart != 0) {
-        std::snprintf(buf, sizeof buf, "  VIDEO:  Frames %ld to End,  %ld%% zoom", long(p.nFrameStart),
-                      zoom);
+        std::snprintf(buf, sizeof buf, "  VIDEO:  Frames %ld to End,  %ld%% zoom",
+                      long(p.nFrameStart), zoom);
     } else {
         std::snprintf(buf, sizeof buf, "  VIDEO:  All Frames,  %ld%% zoom", zoom);
     }
@@ -28,7 +28,8 @@ std::string VideoStatusLine(const EncodingParameters& p) {
 std::string AudioStatusLine(const EncodingParameters& p) {
     char buf[200];
     std::snprintf(buf, sizeof buf, "  AUDIO:  %s,  %s,  %ld%%", p.bAudioHifi ? "Hi-fi" : "Standard",
-                  p.bUseADPCM ? "AD-PCM" : "Uncompressed", long(p.bAudioBoost ? p.nAudioBoostVal : 100));
+                  p.bUseADPCM ? "AD-PCM" : "Uncompressed",
+                  long(p.bAudioBoost ? p.nAudioBoostVal : 100));
     return buf;
 }
 
@@ -51,8 +52,8 @@ std::string SizeEstimateLine(const EncodingParameters& p, const FramePlan& plan)
                                  double(plan.audioRecords) * 32768.0);
     const long seconds = plan.fps > 0 ? long(double(frames) / plan.fps) : 0;
     char buf[200];
-    std::snprintf(buf, sizeof buf, "Estimated file size: %dK  (%d frames at %d fps, Duration: %d:%02d )",
-                  int((size + 1023) >> 10), int(frames), int(plan.fps), int(seconds / 60),
-                  int(seconds % 60));
+    std::snprintf(
+        buf, sizeof buf, "Estimated file size: %dK  (%d frames at %d fps, Duration: %d:%02d )",
+        int((size + 1023) >> 10), int(frames), int(plan.fps), int(seconds / 60), int(seconds % 60));
     return buf;
 }
