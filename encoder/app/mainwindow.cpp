@@ -445,6 +445,10 @@ void QuilVideoEncoder::setControlsEnabled(bool enabled) {
     m_inProgress = !enabled;
     if (enabled) {
         m_engine.ClearStop();
+        if (m_closeAfterJob) {
+            m_closeAfterJob = false;
+            QTimer::singleShot(0, this, &QWidget::close);
+        }
     }
 }
 
@@ -523,6 +527,11 @@ void QuilVideoEncoder::stopJob() {
 }
 
 void QuilVideoEncoder::handleNotice(int code, intptr_t value1, intptr_t value2) {
+    struct Depth {
+        int& n;
+        explicit Depth(int& d) : n(d) { ++n; }
+        ~Depth() { --n; }
+    } depth(m_noticeDepth);
     if (m_closing) {
         // The window is going away: finish the file, show nothing.
         if (code == kProgressComplete) {
@@ -728,6 +737,14 @@ void QuilVideoEncoder::finishWorker() {
 }
 
 void QuilVideoEncoder::closeEvent(QCloseEvent* event) {
+    if (m_noticeDepth > 0) {
+        // The worker is waiting for the notice being handled (a message box is open, say):
+        // stop the job and close once it has ended.
+        m_job.requestStop();
+        m_closeAfterJob = true;
+        event->ignore();
+        return;
+    }
     finishWorker();
     MainWindowFields f = fields();
     SaveSettings(m_store, m_engine, f);

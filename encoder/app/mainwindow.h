@@ -142,7 +142,9 @@ class QuilVideoEncoder : public QWidget, public JobHost, public BatchJobControl 
     bool m_inProgress = false;
     bool m_unattended = false;
     bool m_batchRunning = false;
-    bool m_closing = false;
+    bool m_closing = false;       // closing while the worker ends: notices show nothing
+    bool m_closeAfterJob = false; // a close asked for while a notice was being handled
+    int m_noticeDepth = 0;
 
     QComboBox* m_encodeMode = nullptr;
     QLineEdit* m_videoSource = nullptr;

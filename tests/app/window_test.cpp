@@ -259,6 +259,28 @@ TEST_F(WindowTest, StopDuringAJobReportsItAndEnablesTheControls) {
     EXPECT_TRUE(prompt.messages.empty());
 }
 
+TEST_F(WindowTest, ClosingDuringAJobStopsItAndSavesTheSettings) {
+    openWindow();
+    prepareVideoOnlyJob(30);
+    video.onFrame = [&](int frame) {
+        if (frame == 3) {
+            QMetaObject::invokeMethod(
+                window.get(), [&] { window->close(); }, Qt::QueuedConnection);
+        }
+    };
+    window->startJob();
+    QDeadlineTimer deadline(20000);
+    while (window->isVisible() && !deadline.hasExpired()) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    }
+    EXPECT_FALSE(window->isVisible());
+    window->waitForWorker();
+    EXPECT_LT(video.fetched.size(), 30u); // a full run fetches frame 0 and then all 29
+    EXPECT_TRUE(prompt.messages.empty());
+    EXPECT_TRUE(
+        std::filesystem::exists(dir.file("config/Orbanwick Software/Quillreel/v1.0/dbname")));
+}
+
 TEST_F(WindowTest, ErrorNoticeShowsTheSourceTextAndEnablesTheControls) {
     openWindow();
     prepareVideoOnlyJob(10);
