@@ -36,6 +36,7 @@ TEST(PresetSwitch, ArgumentsFromAShellAreJoinedBackIntoTheQuotedForm) {
         {{"enc", "/p", "\"a.avi\",\"b.pdb\",\"Clip\""}, "a.avi", "b.pdb", "Clip"},
         {{"enc", "/p", "my clip.avi", "out dir/b.pdb", "Clip Two", "/r"}, "my clip.avi", "out dir/b.pdb", "Clip Two"},
         {{"enc", "/p\"a.avi\",\"b.pdb\",\"C\""}, "a.avi", "b.pdb", "C"},
+        {{"enc", "/p", "/home/me/a.avi", "/tmp/b.pdb", "Clip", "/x"}, "/home/me/a.avi", "/tmp/b.pdb", "Clip"},
     };
     for (const Case& c : cases) {
         const std::string cmd = JoinCommandLine(c.args);

@@ -1,5 +1,7 @@
 #include "encoder/app/core/cmdline.h"
 
+#include <cctype>
+
 PresetSwitch ParsePresetSwitch(const std::string& cmd) {
     PresetSwitch out;
     const size_t at = cmd.find(" /p\"");
@@ -37,6 +39,15 @@ bool HasUnattendedSwitch(const std::string& cmd) { return cmd.find(" /r") != std
 
 bool HasQuitSwitch(const std::string& cmd) { return cmd.find(" /x") != std::string::npos; }
 
+namespace {
+
+// "/p", "/r", "/x" and the like; a path that starts with '/' is not one.
+bool isSwitch(const std::string& arg) {
+    return arg.size() == 2 && arg[0] == '/' && std::isalpha(static_cast<unsigned char>(arg[1]));
+}
+
+} // namespace
+
 std::string JoinCommandLine(const std::vector<std::string>& args) {
     std::string cmd;
     for (size_t i = 0; i < args.size(); ++i) {
@@ -57,7 +68,7 @@ std::string JoinCommandLine(const std::vector<std::string>& args) {
                 i += 1;
             } else {
                 size_t n = 0;
-                while (n < 3 && i + 1 < args.size() && args[i + 1].rfind('/', 0) != 0) {
+                while (n < 3 && i + 1 < args.size() && !isSwitch(args[i + 1])) {
                     if (n > 0) {
                         cmd += "\",\"";
                     }

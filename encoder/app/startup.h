@@ -1,0 +1,4 @@
+// The encoder program's start-up and message loop.
+#pragma once
+
+int RunQuillreelEncoder(int argc, char** argv);
