@@ -6,9 +6,11 @@
 #include "encoder/app/mainwindow.h"
 #include "encoder/app/qtprompt.h"
 #include "encoder/engine/standardsources.h"
+#include "encoder/media/mediamessage.h"
 
 #include <QApplication>
 #include <QDir>
+#include <QThread>
 
 #include <memory>
 #include <string>
@@ -42,11 +44,31 @@ int RunQuillreelEncoder(int argc, char** argv) {
     auto window = std::make_unique<QuilVideoEncoder>(engine, prompt, options);
     *statusTarget = window.get();
     prompt.setParent(window.get());
+    // What the sources and the source search show the user themselves (a file too large, a
+    // read failure in the middle of a job): a message box, or the error log when unattended.
+    // Reports from the worker wait until the window has shown them.
+    QuilVideoEncoder* target = window.get();
+    setMediaMessageHandler([target, &prompt](const char* caption, const char* text) {
+        const std::string c = caption, t = text;
+        auto show = [target, &prompt, c, t] {
+            if (target->unattended()) {
+                target->logMessage(t);
+            } else {
+                prompt.showMessage(c, t, PromptIcon::Warning);
+            }
+        };
+        if (QThread::currentThread() == target->thread()) {
+            show();
+        } else {
+            QMetaObject::invokeMethod(target, show, Qt::BlockingQueuedConnection);
+        }
+    });
     window->showForStartup();
     sources.install(engine);
     window->updateSizeEstimate();
 
     const int status = app.exec();
+    setMediaMessageHandler({});
     *statusTarget = nullptr;
     window.reset();
     return status;

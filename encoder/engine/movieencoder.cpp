@@ -8,7 +8,28 @@
 #include "encoder/media/streamsource.h"
 #include "encoder/media/vbitmap.h"
 
+#include "encoder/media/mediamessage.h"
+
+#include <cctype>
+#include <cstring>
+#include <sys/stat.h>
 #include <utility>
+
+namespace {
+
+// Paths of at least five characters ending in ".mov", in any case.
+bool EndsWithMov(const char* path) {
+    const size_t n = std::strlen(path);
+    if (n < 5) {
+        return false;
+    }
+    const char* end = path + n - 4;
+    return end[0] == '.' && std::tolower(static_cast<unsigned char>(end[1])) == 'm' &&
+           std::tolower(static_cast<unsigned char>(end[2])) == 'o' &&
+           std::tolower(static_cast<unsigned char>(end[3])) == 'v';
+}
+
+} // namespace
 
 OrbanwickMovieEncoder::OrbanwickMovieEncoder()
     : m_tables(std::make_unique<EngineTables>(size_t(kFrameBufferBytes))) {
@@ -46,6 +67,7 @@ bool FileReadable(const char* path) {
 } // namespace
 
 const char* OrbanwickMovieEncoder::OpenSources(const char* audioFile, const char* videoFile) {
+    bool quickTimeMissing = false;
     if (videoFile && *videoFile) {
         if (m_videoSource) {
             m_videoSource->Close();
@@ -58,6 +80,17 @@ const char* OrbanwickMovieEncoder::OpenSources(const char* audioFile, const char
         if (!FileReadable(videoFile)) {
             return "The specified video file doesn't exist";
         }
+        struct stat st;
+        if (::stat(videoFile, &st) != 0 || st.st_size >= 2147483647) {
+            showMediaMessage(
+                "Video file too large",
+                "The selected video file is larger than 2 Gigabytes, and may be unreadable due to "
+                "size limitations in Video for Windows and most versions of Quicktime.  If blank "
+                "frames are encountered, try converting the file to a compressed format like Intel "
+                "Indeo.  This can be done using the free program VirtualDub "
+                "(http://www.virtualdub.org).");
+        }
+        const bool mov = EndsWithMov(videoFile);
         bool noVideo = false;
         for (VideoStreamSource* candidate : m_videoSourceList) {
             const int rc = candidate->Open(videoFile);
@@ -68,6 +101,10 @@ const char* OrbanwickMovieEncoder::OpenSources(const char* audioFile, const char
             if (rc == kVideoNoVideo) {
                 noVideo = true;
                 break;
+            }
+            if (mov && rc == kVideoImpl13 && candidate->GetSourceType() == kSourceTypeVideoQT) {
+                showMediaMessage("QuickTime Video Source Initialization Error", candidate->GetErrorText(rc));
+                quickTimeMissing = true;
             }
         }
         if (!m_videoSource && !noVideo) {
@@ -86,6 +123,7 @@ const char* OrbanwickMovieEncoder::OpenSources(const char* audioFile, const char
         if (!FileReadable(audioFile)) {
             return "The specified audio file doesn't exist";
         }
+        const bool mov = EndsWithMov(audioFile);
         for (AudioStreamSource* candidate : m_audioSourceList) {
             const int rc = candidate->Open(audioFile);
             if (rc == kAudioOk) {
@@ -94,6 +132,10 @@ const char* OrbanwickMovieEncoder::OpenSources(const char* audioFile, const char
             }
             if (rc == kAudioNoAudio) {
                 return nullptr;
+            }
+            if (mov && candidate->GetSourceType() == kSourceTypeAudioQT &&
+                (rc == kAudioImpl15 || (rc == kAudioImpl14 && !quickTimeMissing))) {
+                showMediaMessage("QuickTime Audio Source Initialization Error", candidate->GetErrorText(rc));
             }
         }
         return m_audioSourceList.front()->GetErrorText(kAudioBadFormat);
