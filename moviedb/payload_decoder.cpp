@@ -328,14 +328,14 @@ PayloadResult PayloadDecoder::decode(std::span<const uint8_t> payload, std::span
         result.status = PayloadStatus::Truncated;
         return result;
     }
-    result.frameKind = readBE16(p + kOffsetFrameKind);
+    result.frameKind = loadBE16(p + kOffsetFrameKind);
 
     if (result.frameKind == kFrameKindKey) {
         if (size < kKeyHeaderSize) {
             result.status = PayloadStatus::Truncated;
             return result;
         }
-        const size_t offset = readBE32(p + kOffsetKeyPixels);
+        const size_t offset = loadBE32(p + kOffsetKeyPixels);
         const size_t need = keyPixelDataSize(m_width, m_rows);
         if (offset > size || size - offset < need) {
             result.status = PayloadStatus::Truncated;
@@ -371,7 +371,7 @@ PayloadResult PayloadDecoder::decode(std::span<const uint8_t> payload, std::span
         result.status = PayloadStatus::Truncated;
         return result;
     }
-    const size_t streamOffset = readBE32(p + kOffsetDeltaStream);
+    const size_t streamOffset = loadBE32(p + kOffsetDeltaStream);
     if (streamOffset > size) {
         result.status = PayloadStatus::Truncated;
         return result;

@@ -10,8 +10,10 @@
 // bottom-left.
 //
 // API: kFrameKind*, header sizes and field offsets, the block opcodes, operandCount(size,
-// opcode), lengthInPages(bytes), keyPixelDataSize(w, h), readBE16/readBE32/writeBE16/writeBE32.
+// opcode), lengthInPages(bytes), keyPixelDataSize(w, h), and the big-endian helpers of byteorder.h.
 #pragma once
+
+#include "moviedb/byteorder.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -87,23 +89,6 @@ constexpr size_t keyPixelDataSize(int w, int h) {
         return size_t(w) * size_t(h);
     }
     return size_t((w + 1) / 2) * size_t((h + 1) / 2);
-}
-
-constexpr uint16_t readBE16(const uint8_t* p) {
-    return uint16_t((p[0] << 8) | p[1]);
-}
-constexpr uint32_t readBE32(const uint8_t* p) {
-    return (uint32_t(p[0]) << 24) | (uint32_t(p[1]) << 16) | (uint32_t(p[2]) << 8) | p[3];
-}
-constexpr void writeBE16(uint8_t* p, uint16_t v) {
-    p[0] = uint8_t(v >> 8);
-    p[1] = uint8_t(v);
-}
-constexpr void writeBE32(uint8_t* p, uint32_t v) {
-    p[0] = uint8_t(v >> 24);
-    p[1] = uint8_t(v >> 16);
-    p[2] = uint8_t(v >> 8);
-    p[3] = uint8_t(v);
 }
 
 } // namespace quil

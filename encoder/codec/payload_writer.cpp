@@ -78,13 +78,13 @@ void writePaletteSection(uint8_t* out, const MovieColorTable& palette) {
 
 void writeKeyFrameHeader(uint8_t* out, bool withPalette, size_t payloadLength,
                          uint8_t continuation) {
-    writeBE16(out + kOffsetFrameKind, kFrameKindKey);
+    storeBE16(out + kOffsetFrameKind, kFrameKindKey);
     out[kOffsetPages] = lengthInPages(payloadLength);
     out[kOffsetContinuation] = continuation;
-    writeBE16(out + kOffsetKeyFirstIndex, uint16_t(kPaletteFirstIndex));
-    writeBE16(out + kOffsetKeyEntryCount, uint16_t(kPaletteEntryCount));
-    writeBE32(out + kOffsetKeyPalette, withPalette ? uint32_t(kKeyHeaderSize) : 0);
-    writeBE32(out + kOffsetKeyPixels,
+    storeBE16(out + kOffsetKeyFirstIndex, uint16_t(kPaletteFirstIndex));
+    storeBE16(out + kOffsetKeyEntryCount, uint16_t(kPaletteEntryCount));
+    storeBE32(out + kOffsetKeyPalette, withPalette ? uint32_t(kKeyHeaderSize) : 0);
+    storeBE32(out + kOffsetKeyPixels,
               uint32_t(withPalette ? kKeyPixelOffsetWithPalette : kKeyHeaderSize));
 }
 
@@ -165,11 +165,11 @@ size_t writeBlockStream(std::span<const BlockCode> blocks, std::span<uint8_t> ou
 void writeDeltaHeader(uint8_t* out, const std::array<uint8_t, 8>& frequentColors,
                       size_t payloadLength, uint8_t continuation) {
     std::memset(out, 0, kDeltaHeaderSize);
-    writeBE16(out + kOffsetFrameKind, kFrameKindDelta);
+    storeBE16(out + kOffsetFrameKind, kFrameKindDelta);
     out[kOffsetPages] = lengthInPages(payloadLength);
     out[kOffsetContinuation] = continuation;
     std::memcpy(out + kOffsetDeltaFrequent, frequentColors.data(), 8);
-    writeBE32(out + kOffsetDeltaStream, uint32_t(kDeltaHeaderSize));
+    storeBE32(out + kOffsetDeltaStream, uint32_t(kDeltaHeaderSize));
 }
 
 size_t writeDeltaFrame(std::span<uint8_t> out, const std::array<uint8_t, 8>& frequentColors,
