@@ -72,6 +72,8 @@ FrameCodeResult FrameCoder::encodeFrame(uint8_t* payload, const FrameInput& in) 
         m_red[i] = c.red;
         m_green[i] = c.green;
         m_blue[i] = c.blue;
+        m_redBlueOf[i] = redBlueWord(c.red, c.blue);
+        m_greenOf[i] = greenWord(c.green);
     }
     FrameCodeResult result;
     const bool key = in.other == nullptr ||
@@ -180,21 +182,29 @@ int32_t FrameCoder::bestMotionSized(int32_t position, int32_t startScore, int hi
     const int64_t extent = int64_t(S - 1) * m_width + (S - 1);
     // Blocks far enough from the picture's ends admit every candidate.
     const bool inside = position + m_minOffset >= 0 && position + m_maxOffset + extent < limit;
-    // Row of the distance table for every pixel of the current block (8x8: as row offsets
-    // for the motion kernel).
+    // The plain search sums distance-table rows, one per pixel of the current block; the
+    // fast one hands 8x8 and 4x4 blocks to a kernel working on channel words.
+    MotionScoreFn kernel = nullptr;
+    if constexpr (S == 8) {
+        kernel = coderKernels().motionScore8;
+    } else if constexpr (S == 4) {
+        kernel = coderKernels().motionScore4;
+    }
+    if (m_plain) {
+        kernel = nullptr;
+    }
     std::array<const int32_t*, S * S> rowOf;
-    alignas(32) std::array<int32_t, 64> curRow;
-    const MotionScoreFn motionScore8 = coderKernels().motionScore8;
-    const int32_t* dist = m_lookup.distanceRow(0);
+    alignas(32) std::array<uint32_t, S * S> curRedBlue, curGreen;
     for (int y = 0; y < S; ++y) {
         for (int x = 0; x < S; ++x) {
             const uint8_t c = m_in->picture[size_t(position) + size_t(y) * W + size_t(x)];
-            rowOf[size_t(y * S + x)] = m_lookup.distanceRow(c);
-            if constexpr (S == 8) {
-                curRow[size_t(y * S + x)] = int32_t(c) << 8;
-            }
+            const size_t i = size_t(y * S + x);
+            rowOf[i] = m_lookup.distanceRow(c);
+            curRedBlue[i] = m_redBlueOf[c];
+            curGreen[i] = m_greenOf[c];
         }
     }
+    const ChannelPixels cur{curRedBlue.data(), curGreen.data()};
     // Candidates are ranked by key = score * 256 + order; the lowest key wins.
     const int64_t startKey = int64_t(startScore) * 256;
     int64_t bestKey = startKey;
@@ -211,19 +221,21 @@ int32_t FrameCoder::bestMotionSized(int32_t position, int32_t startScore, int hi
         if (!inside && (start < 0 || start + extent >= limit)) {
             return;
         }
-        const uint8_t* src = m_in->other + start;
         int32_t score = c.cost;
-        if constexpr (S == 8) {
-            score = motionScore8(dist, curRow.data(), src, W, score, bound);
-        }
-        for (int y = 0; S != 8 && y < S && score < bound; ++y) {
-            const int32_t* const* rows = &rowOf[size_t(y * S)];
-            const uint8_t* b = src + size_t(y) * W;
-            int32_t e = 0;
-            for (int x = 0; x < S; ++x) {
-                e += rows[x][b[x]];
+        if (kernel) {
+            const ChannelPixels src{m_otherRedBlue.data() + start, m_otherGreen.data() + start};
+            score = kernel(cur, src, W, score, bound);
+        } else {
+            const uint8_t* src = m_in->other + start;
+            for (int y = 0; y < S && score < bound; ++y) {
+                const int32_t* const* rows = &rowOf[size_t(y * S)];
+                const uint8_t* b = src + size_t(y) * W;
+                int32_t e = 0;
+                for (int x = 0; x < S; ++x) {
+                    e += rows[x][b[x]];
+                }
+                score += 16 * e;
             }
-            score += 16 * e;
         }
         if (score < bound) {
             bestKey = int64_t(score) * 256 + k;
@@ -740,6 +752,13 @@ size_t FrameCoder::encodeDeltaFrame(uint8_t* payload, const FrameInput& in, doub
 
     const int bw = m_width / 8, bh = m_rows / 8;
     const int32_t blocks = bw * bh;
+    const size_t pixels = size_t(m_width) * size_t(m_rows);
+    m_otherRedBlue.resize(pixels);
+    m_otherGreen.resize(pixels);
+    for (size_t i = 0; i < pixels; ++i) {
+        m_otherRedBlue[i] = m_redBlueOf[in.other[i]];
+        m_otherGreen[i] = m_greenOf[in.other[i]];
+    }
     m_nodes.resize(size_t(blocks));
     for (int by = 0; by < bh; ++by) {
         for (int bx = 0; bx < bw; ++bx) {

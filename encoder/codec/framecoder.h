@@ -139,6 +139,7 @@ class FrameCoder {
     bool m_plain = false;
     PayloadDecoder m_decoder;
     std::array<int32_t, 256> m_red{}, m_green{}, m_blue{};
+    std::array<uint32_t, 256> m_redBlueOf{}, m_greenOf{}; // channel words of each code
     // Motion candidates in search order: source offset dy * W + dx, cost, entry.
     struct Candidate {
         int32_t offset;
@@ -156,6 +157,7 @@ class FrameCoder {
     std::vector<int32_t> m_emit;
     std::vector<BlockCode> m_blocks;
     std::vector<uint8_t> m_half;
+    std::vector<uint32_t> m_otherRedBlue, m_otherGreen; // the motion source as channel words
     int64_t m_byteCount = 0;
     bool m_raiseOnEntry = false;
     std::array<uint8_t, 256> m_frequentMap{};

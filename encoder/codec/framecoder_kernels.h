@@ -5,10 +5,14 @@
 // patternError(e0, e1, bits, n): sum over pixels i < n (16 or 64) of e1[i] when bit i of bits
 // is set, else e0[i]; e0 and e1 hold each pixel's colour distance to the pattern's two colours.
 //
-// motionScore8(dist, cur, src, pitch, score, bound): adds 16 times the error of each row of
-// an 8x8 motion source block to score, row by row, stopping once score reaches bound, and
-// returns it. cur[i] is pixel i of the current block shifted left by 8 (its distance-table
-// row), src the source block's top-left pixel, rows pitch bytes apart.
+// motionScore8 / motionScore4(cur, src, pitch, score, bound): the score of a motion source
+// block, score + 16 times its error against the current block, found without the distance
+// table: each pixel is kept as two channel words (see ChannelPixels), so the colour distance
+//   (77 dr^2 + 150 dg^2 + 29 db^2 + 128) >> 8
+// comes from a few multiply-adds per pixel. cur holds the current block's S x S pixels row
+// after row, src points at the source block's top-left pixel in planes pitch pixels wide.
+// Errors are never negative, so the sum may stop as soon as it reaches bound: the result is
+// exact when below bound, and some value of at least bound otherwise.
 //
 // QUIL_SCALAR=1 in the environment forces the scalar versions.
 #pragma once
@@ -19,14 +23,28 @@
 
 namespace quil {
 
+// A picture's pixels as two planes of 32-bit words: red | blue << 16 and green | green << 16.
+struct ChannelPixels {
+    const uint32_t* redBlue;
+    const uint32_t* greenGreen;
+};
+
+constexpr uint32_t redBlueWord(int red, int blue) {
+    return uint32_t(red) | uint32_t(blue) << 16;
+}
+constexpr uint32_t greenWord(int green) {
+    return uint32_t(green) | uint32_t(green) << 16;
+}
+
 using PatternErrorFn = int32_t (*)(const int32_t* e0, const int32_t* e1, uint64_t bits, int n);
-using MotionScoreFn = int32_t (*)(const int32_t* dist, const int32_t* cur, const uint8_t* src,
-                                  size_t pitch, int32_t score, int32_t bound);
+using MotionScoreFn = int32_t (*)(ChannelPixels cur, ChannelPixels src, size_t pitch,
+                                  int32_t score, int32_t bound);
 
 struct CoderKernels {
     const char* name;
     PatternErrorFn patternError;
     MotionScoreFn motionScore8;
+    MotionScoreFn motionScore4;
 };
 
 // The variant this process uses.
