@@ -13,6 +13,7 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <optional>
 #include <thread>
 
 #include "encoder/codec/framecoder_kernels.h"
@@ -46,13 +47,14 @@ FrameCoder::FrameCoder(int width, int rows, const ColorLookup& lookup, int threa
     if (threads <= 0) {
         threads = int(std::min(2u, std::max(1u, std::thread::hardware_concurrency())));
     }
-    m_threads = threads;
+    m_threads = std::min(threads, 2);
     for (size_t k = 0; k < kMotionOrder.size(); ++k) {
         const MotionVector v = kMotionVectors[kMotionOrder[k]];
         Candidate& c = m_candidates[k];
         c.offset = int32_t(v.dy) * width + v.dx;
         c.cost = std::max(std::abs(int(v.dx)), std::abs(int(v.dy))) + ((v.dx & 1) ? 8 : 0);
         c.entry = kMotionOrder[k];
+        m_searchCandidates[k] = MotionCandidate{c.offset, c.cost};
         m_orderOf[c.entry] = uint8_t(k);
         m_minOffset = std::min(m_minOffset, c.offset);
         m_maxOffset = std::max(m_maxOffset, c.offset);
@@ -62,7 +64,7 @@ FrameCoder::FrameCoder(int width, int rows, const ColorLookup& lookup, int threa
     m_heap.reserve(blocks * 21 + 1);
     m_emit.reserve(blocks * 21);
     m_lastMotion.assign(blocks, -1);
-    m_spec = std::make_unique<Speculation[]>(blocks);
+    m_pair = std::make_unique<WorkPair>(m_threads > 1);
 }
 
 FrameCodeResult FrameCoder::encodeFrame(uint8_t* payload, const FrameInput& in) {
@@ -74,6 +76,7 @@ FrameCodeResult FrameCoder::encodeFrame(uint8_t* payload, const FrameInput& in) 
         m_blue[i] = c.blue;
         m_redBlueOf[i] = redBlueWord(c.red, c.blue);
         m_greenOf[i] = greenWord(c.green);
+        m_packedOf[i] = uint64_t(c.red) | uint64_t(c.green) << 16 | uint64_t(c.blue) << 32;
     }
     FrameCodeResult result;
     const bool key = in.other == nullptr ||
@@ -174,6 +177,40 @@ int32_t FrameCoder::bestMotion(int32_t position, int size, int32_t startScore, i
     }
 }
 
+// Sums of every S x S block of the motion source by its top-left position in the pixel
+// array, for the positions whose block lies inside it; a block may run past a row's end into
+// the next rows, as motion sources do. Each channel's sum stays below 2^16 in its own 16 bits,
+// so the sums add and subtract as plain 64-bit numbers.
+void FrameCoder::blockSums(int S, std::vector<uint64_t>& runs, std::vector<uint64_t>& out) const {
+    const size_t count = size_t(m_width) * size_t(m_rows);
+    const size_t W = size_t(m_width), s = size_t(S);
+    const uint8_t* other = m_in->other;
+    runs.resize(count);
+    out.resize(count);
+    // Runs of S pixels, then S of those runs a row apart.
+    uint64_t run = 0;
+    for (size_t i = 0; i < s; ++i) {
+        run += m_packedOf[other[i]];
+    }
+    runs[0] = run;
+    for (size_t i = s; i < count; ++i) {
+        run += m_packedOf[other[i]] - m_packedOf[other[i - s]];
+        runs[i + 1 - s] = run;
+    }
+    const size_t span = (s - 1) * W;
+    const size_t positions = count - span - (s - 1);
+    for (size_t p = 0; p < W && p < positions; ++p) {
+        uint64_t sum = 0;
+        for (size_t y = 0; y < s; ++y) {
+            sum += runs[p + y * W];
+        }
+        out[p] = sum;
+    }
+    for (size_t p = W; p < positions; ++p) {
+        out[p] = out[p - W] + runs[p + span] - runs[p - W];
+    }
+}
+
 template <int S>
 int32_t FrameCoder::bestMotionSized(int32_t position, int32_t startScore, int hint,
                                     uint8_t& entry) const {
@@ -182,31 +219,53 @@ int32_t FrameCoder::bestMotionSized(int32_t position, int32_t startScore, int hi
     const int64_t extent = int64_t(S - 1) * m_width + (S - 1);
     // Blocks far enough from the picture's ends admit every candidate.
     const bool inside = position + m_minOffset >= 0 && position + m_maxOffset + extent < limit;
-    // The plain search sums distance-table rows, one per pixel of the current block; the
-    // fast one hands 8x8 and 4x4 blocks to a kernel working on channel words.
-    MotionScoreFn kernel = nullptr;
-    if constexpr (S == 8) {
-        kernel = coderKernels().motionScore8;
-    } else if constexpr (S == 4) {
-        kernel = coderKernels().motionScore4;
+    const int first = m_plain || hint < 0 ? -1 : int(m_orderOf[size_t(hint)]);
+    const int64_t startKey = int64_t(startScore) * 256;
+    // The fast search hands 8x8 and 4x4 blocks to a kernel working on channel words.
+    if constexpr (S == 8 || S == 4) {
+        if (!m_plain) {
+            alignas(32) std::array<uint32_t, S * S> curRedBlue, curGreen;
+            MotionSearch search{};
+            for (int y = 0; y < S; ++y) {
+                for (int x = 0; x < S; ++x) {
+                    const uint8_t c = m_in->picture[size_t(position) + size_t(y) * W + size_t(x)];
+                    const size_t i = size_t(y * S + x);
+                    curRedBlue[i] = m_redBlueOf[c];
+                    curGreen[i] = m_greenOf[c];
+                    search.curSums[0] += m_red[c];
+                    search.curSums[1] += m_green[c];
+                    search.curSums[2] += m_blue[c];
+                }
+            }
+            search.cur = ChannelPixels{curRedBlue.data(), curGreen.data()};
+            search.source = ChannelPixels{m_otherRedBlue.data(), m_otherGreen.data()};
+            search.sums = S == 8 ? m_otherSums8.data() : m_otherSums4.data();
+            search.pitch = W;
+            search.position = position;
+            search.extent = extent;
+            search.limit = limit;
+            search.inside = inside;
+            search.candidates = m_searchCandidates.data();
+            search.count = int(m_searchCandidates.size());
+            search.first = first;
+            const CoderKernels& kernels = coderKernels();
+            const int64_t bestKey = S == 8 ? kernels.searchMotion8(search, startKey)
+                                           : kernels.searchMotion4(search, startKey);
+            if (bestKey < startKey) {
+                entry = m_candidates[size_t(bestKey & 255)].entry;
+                return int32_t(bestKey / 256);
+            }
+            return startScore;
+        }
     }
-    if (m_plain) {
-        kernel = nullptr;
-    }
+    // The plain search sums distance-table rows, one per pixel of the current block.
     std::array<const int32_t*, S * S> rowOf;
-    alignas(32) std::array<uint32_t, S * S> curRedBlue, curGreen;
     for (int y = 0; y < S; ++y) {
         for (int x = 0; x < S; ++x) {
             const uint8_t c = m_in->picture[size_t(position) + size_t(y) * W + size_t(x)];
-            const size_t i = size_t(y * S + x);
-            rowOf[i] = m_lookup.distanceRow(c);
-            curRedBlue[i] = m_redBlueOf[c];
-            curGreen[i] = m_greenOf[c];
+            rowOf[size_t(y * S + x)] = m_lookup.distanceRow(c);
         }
     }
-    const ChannelPixels cur{curRedBlue.data(), curGreen.data()};
-    // Candidates are ranked by key = score * 256 + order; the lowest key wins.
-    const int64_t startKey = int64_t(startScore) * 256;
     int64_t bestKey = startKey;
     auto evaluate = [&](int k) {
         const Candidate& c = m_candidates[size_t(k)];
@@ -222,27 +281,22 @@ int32_t FrameCoder::bestMotionSized(int32_t position, int32_t startScore, int hi
             return;
         }
         int32_t score = c.cost;
-        if (kernel) {
-            const ChannelPixels src{m_otherRedBlue.data() + start, m_otherGreen.data() + start};
-            score = kernel(cur, src, W, score, bound);
-        } else {
-            const uint8_t* src = m_in->other + start;
-            for (int y = 0; y < S && score < bound; ++y) {
-                const int32_t* const* rows = &rowOf[size_t(y * S)];
-                const uint8_t* b = src + size_t(y) * W;
-                int32_t e = 0;
-                for (int x = 0; x < S; ++x) {
-                    e += rows[x][b[x]];
-                }
-                score += 16 * e;
+        const uint8_t* src = m_in->other + start;
+        for (int y = 0; y < S && score < bound; ++y) {
+            const int32_t* const* rows = &rowOf[size_t(y * S)];
+            const uint8_t* b = src + size_t(y) * W;
+            int32_t e = 0;
+            for (int x = 0; x < S; ++x) {
+                e += rows[x][b[x]];
             }
+            score += 16 * e;
         }
         if (score < bound) {
             bestKey = int64_t(score) * 256 + k;
             entry = c.entry;
         }
     };
-    const int first = m_plain || hint < 0 ? -1 : int(m_orderOf[size_t(hint)]);
+
     if (first >= 0) {
         evaluate(first);
     }
@@ -254,8 +308,7 @@ int32_t FrameCoder::bestMotionSized(int32_t position, int32_t startScore, int hi
     return bestKey < startKey ? int32_t(bestKey / 256) : startScore;
 }
 
-int32_t FrameCoder::bestPatternPlain(const uint8_t* block, int size, uint8_t& pattern, uint8_t& c0,
-                                     uint8_t& c1) const {
+FrameCoder::PatternChoice FrameCoder::bestPatternPlain(const uint8_t* block, int size) const {
     const size_t W = size_t(m_width);
     const int n = size * size;
     std::array<uint8_t, 64> px{};
@@ -266,8 +319,7 @@ int32_t FrameCoder::bestPatternPlain(const uint8_t* block, int size, uint8_t& pa
     }
     const int shift = m_lookup.fineGrid() ? 3 : 4;
     int32_t best = std::numeric_limits<int32_t>::max();
-    pattern = 0;
-    c0 = c1 = px[0];
+    PatternChoice choice;
     for (int t = 0; t < 256; ++t) {
         const uint64_t bits = size == 8 ? kPatterns8x8[size_t(t)] : kPatterns4x4[size_t(t)];
         int32_t sum[2][3] = {{0, 0, 0}, {0, 0, 0}};
@@ -308,15 +360,13 @@ int32_t FrameCoder::bestPatternPlain(const uint8_t* block, int size, uint8_t& pa
         }
         if (error < best) {
             best = error;
-            pattern = uint8_t(t);
-            c0 = code[0];
-            c1 = code[1];
+            choice = PatternChoice{error, uint8_t(t), code[0], code[1]};
             if (best == 0) {
                 break;
             }
         }
     }
-    return best;
+    return choice;
 }
 
 namespace {
@@ -334,41 +384,109 @@ inline int divideSmall(int32_t x, int m) {
     return int((uint64_t(uint32_t(x)) * kReciprocal[size_t(m)]) >> 32);
 }
 
+// The row masks the patterns of one block size use (each row of a pattern is one of a few
+// edges), closed under dropping the lowest bit, so that every mask's pixel sums are one
+// addition away from another's. Slot 0 is the empty mask; a mask's slot follows its base's.
+struct PatternRows {
+    static constexpr int kMaxSlots = 256;
+    int count = 0;
+    std::array<uint8_t, kMaxSlots> base{}; // slot of the mask without its lowest bit
+    std::array<uint8_t, kMaxSlots> bit{};  // that bit's column
+    std::array<std::array<uint8_t, 8>, 256> slot{}; // pattern -> slot of each of its rows
+};
+
+PatternRows makePatternRows(int size) {
+    auto rowOf = [size](int t, int y) {
+        const uint64_t bits = size == 8 ? kPatterns8x8[size_t(t)] : kPatterns4x4[size_t(t)];
+        return int((bits >> (y * size)) & ((1u << size) - 1));
+    };
+    std::array<bool, 256> used{};
+    for (int t = 0; t < 256; ++t) {
+        for (int y = 0; y < size; ++y) {
+            used[size_t(rowOf(t, y))] = true;
+        }
+    }
+    used[0] = true;
+    for (int m = 255; m > 0; --m) {
+        if (used[size_t(m)]) {
+            used[size_t(m & (m - 1))] = true;
+        }
+    }
+    PatternRows rows;
+    std::array<uint8_t, 256> slotOf{};
+    for (int m = 0; m < 256; ++m) {
+        if (used[size_t(m)]) {
+            const size_t k = size_t(rows.count++);
+            slotOf[size_t(m)] = uint8_t(k);
+            rows.base[k] = slotOf[size_t(m & (m - 1))];
+            rows.bit[k] = uint8_t(m ? std::countr_zero(unsigned(m)) : 0);
+        }
+    }
+    for (int t = 0; t < 256; ++t) {
+        for (int y = 0; y < size; ++y) {
+            rows.slot[size_t(t)][size_t(y)] = slotOf[size_t(rowOf(t, y))];
+        }
+    }
+    return rows;
+}
+
+const PatternRows& patternRows(int size) {
+    static const PatternRows rows8 = makePatternRows(8);
+    static const PatternRows rows4 = makePatternRows(4);
+    return size == 8 ? rows8 : rows4;
+}
+
 } // namespace
 
 // Same results as bestPatternPlain: the sums under each pattern come from per-row tables of
 // every bit combination, and each pixel's distance to a code is looked up once per code.
-int32_t FrameCoder::bestPattern(const uint8_t* block, int size, uint8_t& pattern, uint8_t& c0,
-                                uint8_t& c1) const {
-    if (m_plain) {
-        return bestPatternPlain(block, size, pattern, c0, c1);
-    }
+FrameCoder::PatternChoice FrameCoder::bestPattern(const uint8_t* block, int size, int first,
+                                                  int last) const {
     const size_t W = size_t(m_width);
     const int n = size * size;
-    const int combos = 1 << size;
     // Sums of red, green, blue and the pixel count, added four at a time.
     typedef int32_t Sum __attribute__((vector_size(16)));
-    // rowSums[y * combos + m]: sums over the pixels of row y whose bits are set in m.
-    alignas(16) std::array<Sum, 8 * 256> rowSums;
+    // rowSums[y * slots + k]: sums over the pixels of row y under the k-th row mask the
+    // patterns use.
+    const PatternRows& rows = patternRows(size);
+    const int slots = rows.count;
+    alignas(16) std::array<Sum, 8 * PatternRows::kMaxSlots> rowSums;
     std::array<uint8_t, 64> px;
     Sum total = {0, 0, 0, 0};
+    int64_t squares[3] = {0, 0, 0};
     for (int y = 0; y < size; ++y) {
-        Sum* rs = &rowSums[size_t(y * combos)];
+        Sum* rs = &rowSums[size_t(y * slots)];
         const uint8_t* row = block + size_t(y) * W;
         Sum pixel[8];
         for (int x = 0; x < size; ++x) {
             const uint8_t c = row[x];
-            pixel[x] = Sum{m_red[c], m_green[c], m_blue[c], 1};
+            const int32_t r = m_red[c], g = m_green[c], b = m_blue[c];
+            pixel[x] = Sum{r, g, b, 1};
+            squares[0] += r * r;
+            squares[1] += g * g;
+            squares[2] += b * b;
+            total += pixel[x];
             px[size_t(y * size + x)] = c;
         }
         rs[0] = Sum{0, 0, 0, 0};
-        for (int m = 1; m < combos; ++m) {
-            rs[m] = rs[m & (m - 1)] + pixel[std::countr_zero(unsigned(m))];
+        for (int k = 1; k < slots; ++k) {
+            rs[k] = rs[rows.base[size_t(k)]] + pixel[rows.bit[size_t(k)]];
         }
-        total += rs[combos - 1];
     }
+    // A pattern cannot beat the best so far when the spread of its sides' pixels around their
+    // own means already costs as much. For a side of m pixels with channel sums S, any code is
+    // at least the squared deviations Q - S^2 / m away (Q the sum of squares), less the
+    // rounding of each pixel's distance (at most 127/256), so with w the channel weights
+    //   256 error >= sum w Q - sum w (S0^2 / m0 + S1^2 / m1) - 127 n.
+    // The pattern is passed over when that reaches 256 best, in integers:
+    //   sum w (S0^2 m1 + S1^2 m0) <= R m0 m1,  R = sum w Q - 127 n - 256 best.
+    const int64_t weightedSquares = 77 * squares[0] + 150 * squares[1] + 29 * squares[2];
+    auto weighted = [](const Sum& a, int64_t ma, const Sum& b, int64_t mb) {
+        const int64_t ar = a[0], ag = a[1], ab = a[2], br = b[0], bg = b[1], bb = b[2];
+        return 77 * (ar * ar * ma + br * br * mb) + 150 * (ag * ag * ma + bg * bg * mb) +
+               29 * (ab * ab * ma + bb * bb * mb);
+    };
     const int shift = m_lookup.fineGrid() ? 3 : 4;
-    const uint64_t rowMask = uint64_t(combos - 1);
     auto codeOf = [&](const Sum& s) {
         const int m = s[3];
         return m_lookup.codeForCell(divideSmall(s[0] + m / 2, m) >> shift,
@@ -380,11 +498,11 @@ int32_t FrameCoder::bestPattern(const uint8_t* block, int size, uint8_t& pattern
     std::array<int16_t, 256> slotOf;
     slotOf.fill(-1);
     std::array<std::array<int32_t, 64>, 256> errors;
-    int slots = 0;
+    int codes = 0;
     auto errorsOf = [&](uint8_t code) -> const int32_t* {
         int16_t& slot = slotOf[code];
         if (slot < 0) {
-            slot = int16_t(slots++);
+            slot = int16_t(codes++);
             const int32_t* d = m_lookup.distanceRow(code);
             int32_t* e = errors[size_t(slot)].data();
             for (int i = 0; i < n; ++i) {
@@ -394,15 +512,26 @@ int32_t FrameCoder::bestPattern(const uint8_t* block, int size, uint8_t& pattern
         return errors[size_t(slot)].data();
     };
     int32_t best = std::numeric_limits<int32_t>::max();
-    pattern = 0;
-    c0 = c1 = px[0];
-    for (int t = 0; t < 256; ++t) {
+    PatternChoice choice;
+    for (int t = first; t < last; ++t) {
         const uint64_t bits = size == 8 ? kPatterns8x8[size_t(t)] : kPatterns4x4[size_t(t)];
         Sum set = {0, 0, 0, 0};
+        const uint8_t* slot = rows.slot[size_t(t)].data();
         for (int y = 0; y < size; ++y) {
-            set += rowSums[size_t(y * combos) + size_t((bits >> (y * size)) & rowMask)];
+            set += rowSums[size_t(y * slots + slot[y])];
         }
         const Sum clear = total - set;
+        if (best != std::numeric_limits<int32_t>::max()) {
+            const int64_t m0 = clear[3], m1 = set[3];
+            const int64_t R = weightedSquares - 127 * int64_t(n) - 256 * int64_t(best);
+            if (m0 != 0 && m1 != 0) {
+                if (weighted(clear, m1, set, m0) <= R * m0 * m1) {
+                    continue;
+                }
+            } else if (weighted(total, 1, total, 0) <= R * n) {
+                continue;
+            }
+        }
         uint8_t code0, code1;
         if (clear[3] == 0) {
             code0 = code1 = codeOf(set);
@@ -415,15 +544,28 @@ int32_t FrameCoder::bestPattern(const uint8_t* block, int size, uint8_t& pattern
         const int32_t error = patternError(errorsOf(code0), errorsOf(code1), bits, n);
         if (error < best) {
             best = error;
-            pattern = uint8_t(t);
-            c0 = code0;
-            c1 = code1;
+            choice = PatternChoice{error, uint8_t(t), code0, code1};
             if (best == 0) {
                 break;
             }
         }
     }
-    return best;
+    return choice;
+}
+
+// The halves give the same choice as one search: the lower error wins, and on equal errors
+// the first half, whose patterns come earlier.
+FrameCoder::PatternChoice FrameCoder::choosePattern(const uint8_t* block, int size) {
+    if (m_plain) {
+        return bestPatternPlain(block, size);
+    }
+    if (!m_pair->hasHelper()) {
+        return bestPattern(block, size, 0, 256);
+    }
+    std::array<PatternChoice, 2> halves;
+    auto search = [&](int k) { halves[size_t(k)] = bestPattern(block, size, 128 * k, 128 * k + 128); };
+    m_pair->run(2, search);
+    return halves[1].error < halves[0].error ? halves[1] : halves[0];
 }
 
 void FrameCoder::mapFill(Node& node) const {
@@ -431,36 +573,6 @@ void FrameCoder::mapFill(Node& node) const {
         node.opcode = fillOpcode(node.operands[0]);
         node.length = node.opcode == kOpFill ? 2 : 1;
         node.initialOpcode = node.opcode;
-    }
-}
-
-void FrameCoder::speculate(const Node* blocks) {
-    for (const int32_t b : m_specOrder) {
-        if (m_specStop.load(std::memory_order_relaxed)) {
-            return;
-        }
-        Speculation& sp = m_spec[size_t(b)];
-        uint8_t expected = 0;
-        if (!sp.state.compare_exchange_strong(expected, 1, std::memory_order_acq_rel)) {
-            continue;
-        }
-        const Node& node = blocks[b];
-        if (!m_in->fUseFastEncoding) {
-            sp.patternError =
-                bestPattern(m_in->picture + node.position, 8, sp.pattern, sp.c0, sp.c1);
-        }
-        const int32_t offsets[4] = {0, 4, 4 * m_width + 4, 4 * m_width};
-        const uint8_t parentOp = node.initialOpcode;
-        for (int k = 0; k < 4; ++k) {
-            Node& q = sp.quadrants[size_t(k)];
-            q = Node{};
-            q.position = node.position + offsets[k];
-            q.level = 1;
-            q.border = node.border;
-            q.parent = b;
-            initialCoding(q, 4, parentOp <= kOpMotionLast ? parentOp : -1);
-        }
-        sp.state.store(2, std::memory_order_release);
     }
 }
 
@@ -580,20 +692,20 @@ void FrameCoder::split(int32_t index) {
     const int32_t first = int32_t(m_nodes.size());
     const int32_t p = m_nodes[size_t(index)].position;
     const int32_t offsets[4] = {0, half, int32_t(half * W) + half, int32_t(half * W)};
-    const bool ready = m_speculating && size == 8 &&
-                       m_spec[size_t(index)].state.load(std::memory_order_acquire) == 2;
+    const Node& block = m_nodes[size_t(index)];
+    const uint8_t blockOp = block.initialOpcode;
+    const int hint = blockOp <= kOpMotionLast ? blockOp : -1;
     for (int k = 0; k < 4; ++k) {
         Node& q = m_nodes.emplace_back();
-        if (ready) {
-            q = m_spec[size_t(index)].quadrants[size_t(k)];
-        } else {
-            q.position = p + offsets[k];
-            q.level = uint8_t(m_nodes[size_t(index)].level - 1);
-            q.border = m_nodes[size_t(index)].border;
-            q.parent = index;
-            const uint8_t parentOp = m_nodes[size_t(index)].initialOpcode;
-            initialCoding(q, half, parentOp <= kOpMotionLast ? parentOp : -1);
-        }
+        q.position = p + offsets[k];
+        q.level = uint8_t(block.level - 1);
+        q.border = block.border;
+        q.parent = index;
+    }
+    auto code = [&](int k) { initialCoding(m_nodes[size_t(first + k)], half, hint); };
+    m_pair->run(4, code);
+    for (int k = 0; k < 4; ++k) {
+        Node& q = m_nodes[size_t(first + k)];
         mapFill(q);
         m_byteCount += q.length;
     }
@@ -638,21 +750,9 @@ void FrameCoder::refine(int32_t index) {
         return;
     }
     const int size = node.level == 2 ? 8 : 4;
-    uint8_t t = 0, c0 = 0, c1 = 0;
-    int32_t error;
-    Speculation* sp = m_speculating && size == 8 ? &m_spec[size_t(index)] : nullptr;
-    if (sp && sp->state.load(std::memory_order_acquire) == 2) {
-        t = sp->pattern;
-        c0 = sp->c0;
-        c1 = sp->c1;
-        error = sp->patternError;
-    } else {
-        if (sp) {
-            uint8_t expected = 0; // keep the helper off a block computed here
-            sp->state.compare_exchange_strong(expected, 3, std::memory_order_acq_rel);
-        }
-        error = bestPattern(m_in->picture + node.position, size, t, c0, c1);
-    }
+    const PatternChoice choice = choosePattern(m_in->picture + node.position, size);
+    const uint8_t t = choice.pattern, c0 = choice.c0, c1 = choice.c1;
+    const int32_t error = choice.error;
     const int64_t weight = c0 == c1 ? (size == 8 ? 1960 : 1225) : (size == 8 ? 437 : 131);
     node.opcode = kOpPattern;
     node.operands = {t, c0, c1, 0};
@@ -749,16 +849,28 @@ size_t FrameCoder::encodeDeltaFrame(uint8_t* payload, const FrameInput& in, doub
     m_byteCount = 16;
     m_raiseOnEntry = false;
     m_frequentMap.fill(kOpFill);
+    std::optional<WorkPairSession> session(std::in_place, *m_pair);
 
     const int bw = m_width / 8, bh = m_rows / 8;
     const int32_t blocks = bw * bh;
-    const size_t pixels = size_t(m_width) * size_t(m_rows);
-    m_otherRedBlue.resize(pixels);
-    m_otherGreen.resize(pixels);
-    for (size_t i = 0; i < pixels; ++i) {
-        m_otherRedBlue[i] = m_redBlueOf[in.other[i]];
-        m_otherGreen[i] = m_greenOf[in.other[i]];
-    }
+    // The motion source as channel words and block sums, shared out between the threads.
+    auto prepare = [this](int task) {
+        if (task == 0) {
+            const size_t pixels = size_t(m_width) * size_t(m_rows);
+            m_otherRedBlue.resize(pixels);
+            m_otherGreen.resize(pixels);
+            for (size_t i = 0; i < pixels; ++i) {
+                m_otherRedBlue[i] = m_redBlueOf[m_in->other[i]];
+                m_otherGreen[i] = m_greenOf[m_in->other[i]];
+            }
+            if (!m_plain) {
+                blockSums(4, m_runs4, m_otherSums4);
+            }
+        } else if (!m_plain) {
+            blockSums(8, m_runs8, m_otherSums8);
+        }
+    };
+    m_pair->run(2, prepare);
     m_nodes.resize(size_t(blocks));
     for (int by = 0; by < bh; ++by) {
         for (int bx = 0; bx < bw; ++bx) {
@@ -782,27 +894,8 @@ size_t FrameCoder::encodeDeltaFrame(uint8_t* payload, const FrameInput& in, doub
                 node.opcode <= kOpMotionLast ? int16_t(node.opcode) : int16_t(-1);
         }
     };
-    if (m_threads > 1 && bh >= 4) {
-        // Rows of blocks go to whichever thread is free next.
-        std::atomic<int> nextRow{0};
-        auto work = [&] {
-            for (int by = nextRow++; by < bh; by = nextRow++) {
-                codeRow(by);
-            }
-        };
-        std::vector<std::thread> workers;
-        for (int t = 1; t < m_threads; ++t) {
-            workers.emplace_back(work);
-        }
-        work();
-        for (std::thread& w : workers) {
-            w.join();
-        }
-    } else {
-        for (int by = 0; by < bh; ++by) {
-            codeRow(by);
-        }
-    }
+    // Rows of blocks go to whichever thread is free next.
+    m_pair->run(bh, codeRow);
     int64_t initialTotal = 0;
     for (int32_t i = 0; i < blocks; ++i) {
         const Node& node = m_nodes[size_t(i)];
@@ -855,19 +948,6 @@ size_t FrameCoder::encodeDeltaFrame(uint8_t* payload, const FrameInput& in, doub
     }
     m_raiseOnEntry = true;
 
-    std::thread helper;
-    m_speculating = m_threads > 1 && !m_plain && m_byteCount < goal && m_heap.size() > 1;
-    if (m_speculating) {
-        m_specOrder.assign(m_heap.begin() + 1, m_heap.end());
-        std::stable_sort(m_specOrder.begin(), m_specOrder.end(), [this](int32_t a, int32_t b) {
-            return m_nodes[size_t(a)].priority > m_nodes[size_t(b)].priority;
-        });
-        for (int32_t b = 0; b < blocks; ++b) {
-            m_spec[size_t(b)].state.store(0, std::memory_order_relaxed);
-        }
-        m_specStop.store(false);
-        helper = std::thread(&FrameCoder::speculate, this, m_nodes.data());
-    }
     while (m_byteCount < goal && m_heap.size() > 1 && m_byteCount < in.nBytesFloor) {
         refine(pop());
     }
@@ -876,11 +956,7 @@ size_t FrameCoder::encodeDeltaFrame(uint8_t* payload, const FrameInput& in, doub
     while (m_byteCount < goal && m_heap.size() > 1) {
         refine(pop());
     }
-    if (helper.joinable()) {
-        m_specStop.store(true);
-        helper.join();
-    }
-    m_speculating = false;
+    session.reset();
 
     int64_t distortion = 0;
     const size_t streamLength =

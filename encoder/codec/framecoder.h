@@ -31,14 +31,15 @@
 #pragma once
 
 #include <array>
-#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <vector>
 
 #include "encoder/codec/colorlookup.h"
+#include "encoder/codec/framecoder_kernels.h"
 #include "encoder/codec/payload_writer.h"
+#include "encoder/codec/workpair.h"
 #include "moviedb/payload_decoder.h"
 
 namespace quil {
@@ -67,8 +68,8 @@ class FrameCoder {
     static constexpr size_t kPayloadBufferSize = 65536;
     static constexpr int32_t kMaxGoal = 65520;
 
-    // width and rows are multiples of 8. threads: how many threads share the initial
-    // codings of a delta frame (1 = the calling thread only, 0 = one per core up to 2).
+    // width and rows are multiples of 8. threads: how many threads share the work of a delta
+    // frame (1 = the calling thread only, 2 = it and a helper, 0 = one per core up to 2).
     FrameCoder(int width, int rows, const ColorLookup& lookup, int threads = 1);
 
     // Codes one frame into payload (kPayloadBufferSize bytes).
@@ -110,18 +111,23 @@ class FrameCoder {
     size_t encodeKeyFrame(uint8_t* payload, const FrameInput& in);
     size_t encodeDeltaFrame(uint8_t* payload, const FrameInput& in, double& quality);
 
+    void blockSums(int size, std::vector<uint64_t>& runs, std::vector<uint64_t>& out) const;
     void initialCoding(Node& node, int size, int hint) const;
     void mapFill(Node& node) const;
-    void speculate(const Node* blocks);
     int32_t bestColor(const uint8_t* block, int size, uint8_t& color) const;
     int32_t bestMotion(int32_t position, int size, int32_t startScore, int hint,
                        uint8_t& entry) const;
     template <int S>
     int32_t bestMotionSized(int32_t position, int32_t startScore, int hint, uint8_t& entry) const;
-    int32_t bestPattern(const uint8_t* block, int size, uint8_t& pattern, uint8_t& c0,
-                        uint8_t& c1) const;
-    int32_t bestPatternPlain(const uint8_t* block, int size, uint8_t& pattern, uint8_t& c0,
-                             uint8_t& c1) const;
+    struct PatternChoice {
+        int32_t error = 0;
+        uint8_t pattern = 0, c0 = 0, c1 = 0;
+    };
+    // The best pattern among patterns first..last-1 (the earliest of equal errors).
+    PatternChoice bestPattern(const uint8_t* block, int size, int first, int last) const;
+    PatternChoice bestPatternPlain(const uint8_t* block, int size) const;
+    // The best of all 256, its halves searched on both threads.
+    PatternChoice choosePattern(const uint8_t* block, int size);
     uint8_t fillOpcode(uint8_t color) const { return m_frequentMap[color]; }
 
     void refine(int32_t index);
@@ -147,6 +153,7 @@ class FrameCoder {
         uint8_t entry;
     };
     std::array<Candidate, 225> m_candidates{};
+    std::array<MotionCandidate, 225> m_searchCandidates{}; // the same, for the search kernels
     std::array<uint8_t, 225> m_orderOf{}; // entry -> position in the search order
     int32_t m_minOffset = 0, m_maxOffset = 0;
 
@@ -158,28 +165,19 @@ class FrameCoder {
     std::vector<BlockCode> m_blocks;
     std::vector<uint8_t> m_half;
     std::vector<uint32_t> m_otherRedBlue, m_otherGreen; // the motion source as channel words
+    // Channel sums (red | green << 16 | blue << 32) of the motion source's 8x8 and 4x4
+    // blocks, by top-left position; for the fast search's lower bounds.
+    std::vector<uint64_t> m_otherSums8, m_otherSums4;
+    std::vector<uint64_t> m_runs8, m_runs4; // scratch for blockSums
+    std::array<uint64_t, 256> m_packedOf{};  // red | green << 16 | blue << 32 of each code
     int64_t m_byteCount = 0;
     bool m_raiseOnEntry = false;
     std::array<uint8_t, 256> m_frequentMap{};
 
-    // Work a second thread does ahead of the refinement loops: the pattern search and the
-    // quadrant codings of 8x8 blocks, in the order of their initial priority. Both depend
-    // only on the pictures, so whoever computes them gets the same result; the loops take a
-    // finished result and compute the rest themselves.
-    struct Speculation {
-        std::atomic<uint8_t> state{0}; // 0 free, 1 being computed, 2 ready, 3 taken over
-        uint8_t pattern = 0, c0 = 0, c1 = 0;
-        int32_t patternError = 0;
-        std::array<Node, 4> quadrants{};
-    };
-    std::unique_ptr<Speculation[]> m_spec;
-    std::vector<int32_t> m_specOrder;
-    std::atomic<bool> m_specStop{false};
-    bool m_speculating = false;
-
     std::array<int64_t, 4> m_history{}; // newest last
     std::vector<int16_t> m_lastMotion;  // per 8x8 block: its motion entry last frame, or -1
     Stats m_stats;
+    std::unique_ptr<WorkPair> m_pair;
 };
 
 } // namespace quil

@@ -45,6 +45,17 @@ int32_t motionScoreScalar(ChannelPixels cur, ChannelPixels src, size_t pitch, in
     return score;
 }
 
+namespace scalar {
+template <int S>
+inline int32_t motionScore(ChannelPixels cur, ChannelPixels src, size_t pitch, int32_t score,
+                           int32_t bound) {
+    return motionScoreScalar<S>(cur, src, pitch, score, bound);
+}
+#define QUIL_KERNEL_TARGET
+#include "encoder/codec/motion_search.inc"
+#undef QUIL_KERNEL_TARGET
+} // namespace scalar
+
 #ifdef QUIL_HAVE_X86
 // Distances of eight pixels: the channel words subtract as 16-bit lanes, and one multiply-add
 // per plane gives 77 dr^2 + 29 db^2 and 75 dg^2 + 75 dg^2 (every product fits 16 bits:
@@ -79,7 +90,7 @@ __attribute__((target("avx2"))) inline __m256i load4x2(const uint32_t* p, size_t
 }
 
 // Two rows at a time between the checks against bound.
-__attribute__((target("avx2"))) int32_t motionScore8Avx2(ChannelPixels cur, ChannelPixels src,
+__attribute__((target("avx2"))) inline int32_t motionScore8Avx2(ChannelPixels cur, ChannelPixels src,
                                                          size_t pitch, int32_t score,
                                                          int32_t bound) {
     for (int y = 0; y < 8 && score < bound; y += 2) {
@@ -94,7 +105,7 @@ __attribute__((target("avx2"))) int32_t motionScore8Avx2(ChannelPixels cur, Chan
     return score;
 }
 
-__attribute__((target("avx2"))) int32_t motionScore4Avx2(ChannelPixels cur, ChannelPixels src,
+__attribute__((target("avx2"))) inline int32_t motionScore4Avx2(ChannelPixels cur, ChannelPixels src,
                                                          size_t pitch, int32_t score,
                                                          int32_t bound) {
     for (int y = 0; y < 4 && score < bound; y += 2) {
@@ -106,6 +117,22 @@ __attribute__((target("avx2"))) int32_t motionScore4Avx2(ChannelPixels cur, Chan
     }
     return score;
 }
+
+namespace avx2 {
+template <int S>
+__attribute__((target("avx2"))) inline int32_t motionScore(ChannelPixels cur, ChannelPixels src,
+                                                           size_t pitch, int32_t score,
+                                                           int32_t bound) {
+    if constexpr (S == 8) {
+        return motionScore8Avx2(cur, src, pitch, score, bound);
+    } else {
+        return motionScore4Avx2(cur, src, pitch, score, bound);
+    }
+}
+#define QUIL_KERNEL_TARGET __attribute__((target("avx2")))
+#include "encoder/codec/motion_search.inc"
+#undef QUIL_KERNEL_TARGET
+} // namespace avx2
 
 __attribute__((target("avx2"))) int32_t patternErrorAvx2(const int32_t* e0, const int32_t* e1,
                                                          uint64_t bits, int n) {
@@ -134,10 +161,12 @@ bool forcedScalar() {
 
 std::vector<CoderKernels> availableCoderKernels() {
     std::vector<CoderKernels> kernels{
-        {"scalar", patternErrorScalar, motionScoreScalar<8>, motionScoreScalar<4>}};
+        {"scalar", patternErrorScalar, motionScoreScalar<8>, motionScoreScalar<4>,
+         scalar::searchMotion<8>, scalar::searchMotion<4>}};
 #ifdef QUIL_HAVE_X86
     if (__builtin_cpu_supports("avx2")) {
-        kernels.push_back({"avx2", patternErrorAvx2, motionScore8Avx2, motionScore4Avx2});
+        kernels.push_back({"avx2", patternErrorAvx2, motionScore8Avx2, motionScore4Avx2,
+                           avx2::searchMotion<8>, avx2::searchMotion<4>});
     }
 #endif
     return kernels;

@@ -14,6 +14,8 @@
 // Errors are never negative, so the sum may stop as soon as it reaches bound: the result is
 // exact when below bound, and some value of at least bound otherwise.
 //
+// searchMotion8 / searchMotion4: a whole motion search with those scores, see MotionSearch.
+//
 // QUIL_SCALAR=1 in the environment forces the scalar versions.
 #pragma once
 
@@ -36,15 +38,48 @@ constexpr uint32_t greenWord(int green) {
     return uint32_t(green) | uint32_t(green) << 16;
 }
 
+struct MotionCandidate {
+    int32_t offset; // source position relative to the block's
+    int32_t cost;
+};
+
+// One block's motion search over S x S pixels: the lowest key score * 256 + index below the
+// starting key among the candidates, tried in index order after the one at first (if any);
+// a hint tried first only makes the bounds tighter sooner, never changes the winner.
+// Candidates whose block would leave the pixel array (start < 0 or start + extent >= limit,
+// unless inside says none can) are passed over. So is every candidate whose block sums put
+// it out of the running: with D the difference of a channel's sums over the n pixels, the
+// sum of its squared differences is at least D^2 / n, and each pixel's rounding takes at
+// most 127/256 off its distance, so
+//   E >= (77 Dr^2 + 150 Dg^2 + 29 Db^2 - 127 n^2) / (256 n).
+struct MotionSearch {
+    ChannelPixels cur;      // the block, S x S pixels row after row
+    ChannelPixels source;   // the motion source's planes from pixel 0, pitch pixels a row
+    const uint64_t* sums;   // source block sums by position, red | green << 16 | blue << 32
+    int64_t curSums[3];     // the block's red, green and blue sums
+    size_t pitch;
+    int64_t position;       // the block's first pixel
+    int64_t extent, limit;
+    bool inside;
+    const MotionCandidate* candidates;
+    int count;
+    int first;              // index tried first, or -1
+};
+
 using PatternErrorFn = int32_t (*)(const int32_t* e0, const int32_t* e1, uint64_t bits, int n);
 using MotionScoreFn = int32_t (*)(ChannelPixels cur, ChannelPixels src, size_t pitch,
                                   int32_t score, int32_t bound);
+
+// Returns the best key, startKey itself when no candidate gets below it.
+using MotionSearchFn = int64_t (*)(const MotionSearch& search, int64_t startKey);
 
 struct CoderKernels {
     const char* name;
     PatternErrorFn patternError;
     MotionScoreFn motionScore8;
     MotionScoreFn motionScore4;
+    MotionSearchFn searchMotion8;
+    MotionSearchFn searchMotion4;
 };
 
 // The variant this process uses.

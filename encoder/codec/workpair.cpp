@@ -1,0 +1,133 @@
+#include "encoder/codec/workpair.h"
+
+#if defined(__x86_64__) || defined(__i386__)
+#include <immintrin.h>
+#define QUIL_PAUSE() _mm_pause()
+#else
+#define QUIL_PAUSE() ((void)0)
+#endif
+
+namespace quil {
+
+namespace {
+
+constexpr uint64_t kIndexMask = 0xFFFFFFFFu;
+
+// Spins a while, then gives the processor away, so that a descheduled partner on a busy
+// machine gets to finish.
+class Backoff {
+  public:
+    void pause() {
+        if (++m_spins < 4096) {
+            QUIL_PAUSE();
+        } else {
+            std::this_thread::yield();
+        }
+    }
+
+  private:
+    int m_spins = 0;
+};
+
+} // namespace
+
+WorkPair::WorkPair(bool helper) {
+    if (helper) {
+        m_thread = std::thread(&WorkPair::helperLoop, this);
+    }
+}
+
+WorkPair::~WorkPair() {
+    if (m_thread.joinable()) {
+        m_state.store(2, std::memory_order_release);
+        m_state.notify_one();
+        m_thread.join();
+    }
+}
+
+void WorkPair::begin() {
+    if (m_thread.joinable()) {
+        m_state.store(1, std::memory_order_release);
+        m_state.notify_one();
+    }
+}
+
+void WorkPair::end() {
+    if (m_thread.joinable()) {
+        m_state.store(0, std::memory_order_release);
+    }
+}
+
+void WorkPair::run(int count, Task task, void* context) {
+    if (!m_thread.joinable() || count <= 1 || m_state.load(std::memory_order_relaxed) != 1) {
+        for (int i = 0; i < count; ++i) {
+            task(context, i);
+        }
+        return;
+    }
+    m_task.store(task, std::memory_order_relaxed);
+    m_context.store(context, std::memory_order_relaxed);
+    m_count.store(count, std::memory_order_relaxed);
+    m_helperDone.store(0, std::memory_order_relaxed);
+    const uint64_t generation = (m_claim.load(std::memory_order_relaxed) >> 32) + 1;
+    m_claim.store(generation << 32, std::memory_order_release);
+    int mine = 0;
+    uint64_t word = generation << 32;
+    for (;;) {
+        const int index = int(word & kIndexMask);
+        if (index >= count) {
+            break;
+        }
+        if (m_claim.compare_exchange_weak(word, word + 1, std::memory_order_acq_rel)) {
+            task(context, index);
+            ++mine;
+            word = m_claim.load(std::memory_order_relaxed);
+        }
+    }
+    Backoff backoff;
+    while (m_helperDone.load(std::memory_order_acquire) != count - mine) {
+        backoff.pause();
+    }
+}
+
+void WorkPair::helperLoop() {
+    uint64_t seen = 0; // generation of the last batch looked at
+    Backoff idle;
+    for (;;) {
+        const int state = m_state.load(std::memory_order_acquire);
+        if (state == 2) {
+            return;
+        }
+        if (state == 0) {
+            m_state.wait(0, std::memory_order_acquire);
+            idle = Backoff{};
+            continue;
+        }
+        uint64_t word = m_claim.load(std::memory_order_acquire);
+        const uint64_t generation = word >> 32;
+        if (generation == seen) {
+            idle.pause();
+            continue;
+        }
+        idle = Backoff{};
+        // Read under this generation; the claim below fails if the caller has moved on to
+        // another batch meanwhile, so a mixed read is never used.
+        const Task task = m_task.load(std::memory_order_relaxed);
+        void* const context = m_context.load(std::memory_order_relaxed);
+        const int count = m_count.load(std::memory_order_relaxed);
+        for (;;) {
+            const int index = int(word & kIndexMask);
+            if ((word >> 32) != generation || index >= count) {
+                break;
+            }
+            if (m_claim.compare_exchange_weak(word, word + 1, std::memory_order_acq_rel)) {
+                task(context, index);
+                m_helperDone.fetch_add(1, std::memory_order_release);
+                word = m_claim.load(std::memory_order_acquire);
+            }
+        }
+        seen = generation;
+    }
+}
+
+} // namespace quil

@@ -1,0 +1,70 @@
+// The calling thread and one helper thread sharing batches of small independent tasks: the
+// frame coder's rows of initial codings, and within its refinement loop the halves of a
+// pattern search and the quadrant codings of a split. Tasks take a few microseconds, so the
+// helper spins for work while a frame is being coded (between begin() and end()) and sleeps
+// on its own otherwise.
+//
+//   WorkPair pair(true);              // false: every task runs on the calling thread
+//   pair.begin();
+//   pair.run(4, [&](int i) { ... });  // returns once tasks 0..3 have all run
+//   pair.end();
+//
+// A task runs exactly once, on either thread, so tasks that only write their own results
+// give the same outcome whichever thread takes them. The caller takes tasks too: run() only
+// waits for tasks the helper has already started, never for the helper to wake up.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <thread>
+
+namespace quil {
+
+class WorkPair {
+  public:
+    explicit WorkPair(bool helper);
+    ~WorkPair();
+    WorkPair(const WorkPair&) = delete;
+    WorkPair& operator=(const WorkPair&) = delete;
+
+    bool hasHelper() const { return m_thread.joinable(); }
+
+    // The helper looks for work from begin() until end().
+    void begin();
+    void end();
+
+    using Task = void (*)(void* context, int index);
+    void run(int count, Task task, void* context);
+
+    template <class F>
+    void run(int count, F& f) {
+        run(count, [](void* c, int i) { (*static_cast<F*>(c))(i); }, &f);
+    }
+
+  private:
+    void helperLoop();
+
+    // Generation of the batch in the upper half, the next unclaimed task in the lower one;
+    // a task is claimed by advancing it with the batch's generation still in place.
+    std::atomic<uint64_t> m_claim{0};
+    std::atomic<int> m_helperDone{0};
+    std::atomic<Task> m_task{nullptr};
+    std::atomic<void*> m_context{nullptr};
+    std::atomic<int> m_count{0};
+    std::atomic<int> m_state{0}; // 0 idle, 1 frame in progress, 2 shutting down
+    std::thread m_thread;
+};
+
+// Brackets a frame's use of the pair, ending it on every way out.
+class WorkPairSession {
+  public:
+    explicit WorkPairSession(WorkPair& pair) : m_pair(pair) { m_pair.begin(); }
+    ~WorkPairSession() { m_pair.end(); }
+    WorkPairSession(const WorkPairSession&) = delete;
+    WorkPairSession& operator=(const WorkPairSession&) = delete;
+
+  private:
+    WorkPair& m_pair;
+};
+
+} // namespace quil
