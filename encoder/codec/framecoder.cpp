@@ -441,7 +441,7 @@ const PatternRows& patternRows(int size) {
 // Same results as bestPatternPlain: the sums under each pattern come from per-row tables of
 // every bit combination, and each pixel's distance to a code is looked up once per code.
 FrameCoder::PatternChoice FrameCoder::bestPattern(const uint8_t* block, int size, int first,
-                                                  int last) const {
+                                                  int step) const {
     const size_t W = size_t(m_width);
     const int n = size * size;
     // Sums of red, green, blue and the pixel count, added four at a time.
@@ -513,7 +513,7 @@ FrameCoder::PatternChoice FrameCoder::bestPattern(const uint8_t* block, int size
     };
     int32_t best = std::numeric_limits<int32_t>::max();
     PatternChoice choice;
-    for (int t = first; t < last; ++t) {
+    for (int t = first; t < 256; t += step) {
         const uint64_t bits = size == 8 ? kPatterns8x8[size_t(t)] : kPatterns4x4[size_t(t)];
         Sum set = {0, 0, 0, 0};
         const uint8_t* slot = rows.slot[size_t(t)].data();
@@ -553,19 +553,23 @@ FrameCoder::PatternChoice FrameCoder::bestPattern(const uint8_t* block, int size
     return choice;
 }
 
-// The halves give the same choice as one search: the lower error wins, and on equal errors
-// the first half, whose patterns come earlier.
+// The even and the odd patterns give the same choice as one search: the lower error wins, and
+// on equal errors the earlier pattern.
 FrameCoder::PatternChoice FrameCoder::choosePattern(const uint8_t* block, int size) {
     if (m_plain) {
         return bestPatternPlain(block, size);
     }
     if (!m_pair->hasHelper()) {
-        return bestPattern(block, size, 0, 256);
+        return bestPattern(block, size, 0, 1);
     }
     std::array<PatternChoice, 2> halves;
-    auto search = [&](int k) { halves[size_t(k)] = bestPattern(block, size, 128 * k, 128 * k + 128); };
+    auto search = [&](int k) { halves[size_t(k)] = bestPattern(block, size, k, 2); };
     m_pair->run(2, search);
-    return halves[1].error < halves[0].error ? halves[1] : halves[0];
+    const PatternChoice& even = halves[0];
+    const PatternChoice& odd = halves[1];
+    return odd.error < even.error || (odd.error == even.error && odd.pattern < even.pattern)
+               ? odd
+               : even;
 }
 
 void FrameCoder::mapFill(Node& node) const {

@@ -123,8 +123,8 @@ class FrameCoder {
         int32_t error = 0;
         uint8_t pattern = 0, c0 = 0, c1 = 0;
     };
-    // The best pattern among patterns first..last-1 (the earliest of equal errors).
-    PatternChoice bestPattern(const uint8_t* block, int size, int first, int last) const;
+    // The best pattern among patterns first, first + step, ... (the earliest of equal errors).
+    PatternChoice bestPattern(const uint8_t* block, int size, int first, int step) const;
     PatternChoice bestPatternPlain(const uint8_t* block, int size) const;
     // The best of all 256, its halves searched on both threads.
     PatternChoice choosePattern(const uint8_t* block, int size);
