@@ -65,6 +65,15 @@ FrameCoder::FrameCoder(int width, int rows, const ColorLookup& lookup, int threa
     m_emit.reserve(blocks * 21);
     m_lastMotion.assign(blocks, -1);
     m_pair = std::make_unique<WorkPair>(m_threads > 1);
+    if (m_threads > 1) {
+        m_ahead = std::make_unique<Ahead[]>(blocks * 21);
+        m_patternState = std::make_unique<std::atomic<uint8_t>[]>(blocks * 21);
+        m_splitState = std::make_unique<std::atomic<uint8_t>[]>(blocks * 21);
+        for (size_t i = 0; i < blocks * 21; ++i) {
+            m_patternState[i].store(0, std::memory_order_relaxed);
+            m_splitState[i].store(0, std::memory_order_relaxed);
+        }
+    }
 }
 
 FrameCodeResult FrameCoder::encodeFrame(uint8_t* payload, const FrameInput& in) {
@@ -699,15 +708,28 @@ void FrameCoder::split(int32_t index) {
     const Node& block = m_nodes[size_t(index)];
     const uint8_t blockOp = block.initialOpcode;
     const int hint = blockOp <= kOpMotionLast ? blockOp : -1;
+    const bool ready = takeAhead(m_splitState.get(), index);
     for (int k = 0; k < 4; ++k) {
         Node& q = m_nodes.emplace_back();
+        if (ready) {
+            q = m_ahead[size_t(index)].quadrants[size_t(k)];
+            continue;
+        }
         q.position = p + offsets[k];
         q.level = uint8_t(block.level - 1);
         q.border = block.border;
         q.parent = index;
     }
-    auto code = [&](int k) { initialCoding(m_nodes[size_t(first + k)], half, hint); };
-    m_pair->run(4, code);
+    if (!ready) {
+        auto code = [&](int k) { initialCoding(m_nodes[size_t(first + k)], half, hint); };
+        if (m_lookahead) {
+            for (int k = 0; k < 4; ++k) {
+                code(k);
+            }
+        } else {
+            m_pair->run(4, code);
+        }
+    }
     for (int k = 0; k < 4; ++k) {
         Node& q = m_nodes[size_t(first + k)];
         mapFill(q);
@@ -754,7 +776,10 @@ void FrameCoder::refine(int32_t index) {
         return;
     }
     const int size = node.level == 2 ? 8 : 4;
-    const PatternChoice choice = choosePattern(m_in->picture + node.position, size);
+    const PatternChoice choice = takeAhead(m_patternState.get(), index)
+                                     ? m_ahead[size_t(index)].pattern
+                                 : m_lookahead ? bestPattern(m_in->picture + node.position, size, 0, 1)
+                                               : choosePattern(m_in->picture + node.position, size);
     const uint8_t t = choice.pattern, c0 = choice.c0, c1 = choice.c1;
     const int32_t error = choice.error;
     const int64_t weight = c0 == c1 ? (size == 8 ? 1960 : 1225) : (size == 8 ? 437 : 131);
@@ -766,6 +791,117 @@ void FrameCoder::refine(int32_t index) {
     m_byteCount += 4;
     if (node.priority > 0) {
         push(index);
+    }
+}
+
+// True when the helper has the node's step ready (waiting for it if it is at work); false
+// when the loop must compute it, the helper then kept off it.
+bool FrameCoder::takeAhead(std::atomic<uint8_t>* states, int32_t index) {
+    if (!m_lookahead) {
+        return false;
+    }
+    std::atomic<uint8_t>& state = states[index];
+    uint8_t s = 0;
+    if (state.compare_exchange_strong(s, 3, std::memory_order_acq_rel)) {
+        return false;
+    }
+    // While the helper finishes it, take on other listed steps.
+    static constexpr int kOrder[kAheadList] = {0, 1, 2, 3};
+    while (s == 1) {
+        s = state.load(std::memory_order_acquire);
+        if (s == 1 && !workAhead(m_nodes.data(), kOrder)) {
+#if defined(__x86_64__) || defined(__i386__)
+            __builtin_ia32_pause();
+#endif
+        }
+    }
+    return s == 2;
+}
+
+// Lists the nodes most likely to come next with work to do: the largest of the queue's first
+// seven entries, which hold its three largest.
+void FrameCoder::publishAhead() {
+    std::array<int32_t, 7> top{};
+    int count = 0;
+    for (size_t h = 1; h < m_heap.size() && count < 7; ++h) {
+        const int32_t i = m_heap[h];
+        if (m_nodes[size_t(i)].level > 0) {
+            top[size_t(count++)] = i;
+        }
+    }
+    std::stable_sort(top.begin(), top.begin() + count, [this](int32_t a, int32_t b) {
+        return m_nodes[size_t(a)].priority > m_nodes[size_t(b)].priority;
+    });
+    for (int j = 0; j < kAheadList; ++j) {
+        uint32_t word = 0;
+        if (j < count) {
+            const Node& node = m_nodes[size_t(top[size_t(j)])];
+            const bool split =
+                node.opcode == kOpPattern || (node.level == 2 && m_in->fUseFastEncoding);
+            word = uint32_t(top[size_t(j)]) * 2 + (split ? 1 : 0) + 1;
+        }
+        m_aheadList[size_t(j)].store(word, std::memory_order_release);
+    }
+}
+
+// One listed node's next step, into its look-ahead slot (whoever claimed it).
+void FrameCoder::computeAhead(const Node* nodes, int32_t index, bool split) const {
+    const size_t W = size_t(m_width);
+    const Node& node = nodes[index];
+    Ahead& ahead = m_ahead[size_t(index)];
+    const int size = 2 << node.level;
+    if (!split) {
+        ahead.pattern = bestPattern(m_in->picture + node.position, size, 0, 1);
+    } else {
+        const int half = size / 2;
+        const int32_t offsets[4] = {0, half, int32_t(half * W) + half, int32_t(half * W)};
+        const int hint = node.initialOpcode <= kOpMotionLast ? node.initialOpcode : -1;
+        for (int k = 0; k < 4; ++k) {
+            Node& q = ahead.quadrants[size_t(k)];
+            q = Node{};
+            q.position = node.position + offsets[k];
+            q.level = uint8_t(node.level - 1);
+            q.border = node.border;
+            q.parent = index;
+            initialCoding(q, half, hint);
+        }
+    }
+}
+
+// Claims and computes one listed step nobody has started; false when there is none.
+bool FrameCoder::workAhead(const Node* nodes, const int* order) {
+    for (int j = 0; j < kAheadList; ++j) {
+        const uint32_t word = m_aheadList[size_t(order[j])].load(std::memory_order_acquire);
+        if (word == 0) {
+            continue;
+        }
+        const int32_t index = int32_t((word - 1) / 2);
+        const bool split = ((word - 1) & 1) != 0;
+        std::atomic<uint8_t>& state = (split ? m_splitState : m_patternState)[index];
+        uint8_t s = 0;
+        if (state.load(std::memory_order_relaxed) != 0 ||
+            !state.compare_exchange_strong(s, 1, std::memory_order_acq_rel)) {
+            continue;
+        }
+        computeAhead(nodes, index, split);
+        state.store(2, std::memory_order_release);
+        return true;
+    }
+    return false;
+}
+
+// The helper's side of the look-ahead; nodes is the node store, which does not move during
+// the loop. A listed node's position, level, border and initial opcode are settled before it
+// is listed.
+void FrameCoder::lookahead(const Node* nodes) {
+    // The loop itself will soon pop the first listed node: the helper starts further down.
+    static constexpr int kOrder[kAheadList] = {1, 2, 3, 0};
+    while (!m_aheadStop.load(std::memory_order_acquire)) {
+        if (!workAhead(nodes, kOrder)) {
+#if defined(__x86_64__) || defined(__i386__)
+            __builtin_ia32_pause();
+#endif
+        }
     }
 }
 
@@ -952,13 +1088,43 @@ size_t FrameCoder::encodeDeltaFrame(uint8_t* payload, const FrameInput& in, doub
     }
     m_raiseOnEntry = true;
 
+    m_lookahead = m_pair->hasHelper() && !m_plain && m_byteCount < goal && m_heap.size() > 1;
+    if (m_lookahead) {
+        for (size_t i = 0; i < m_aheadDirty; ++i) {
+            m_patternState[i].store(0, std::memory_order_relaxed);
+            m_splitState[i].store(0, std::memory_order_relaxed);
+        }
+        for (auto& word : m_aheadList) {
+            word.store(0, std::memory_order_relaxed);
+        }
+        m_aheadStop.store(false, std::memory_order_relaxed);
+        m_pair->startBackground(
+            [](void* self, int) {
+                auto* coder = static_cast<FrameCoder*>(self);
+                coder->lookahead(coder->m_nodes.data());
+            },
+            this);
+    }
+    auto step = [this] {
+        const int32_t index = pop();
+        if (m_lookahead) {
+            publishAhead();
+        }
+        refine(index);
+    };
     while (m_byteCount < goal && m_heap.size() > 1 && m_byteCount < in.nBytesFloor) {
-        refine(pop());
+        step();
     }
     std::array<uint8_t, 8> frequent{};
     frequentColorPass(frequent.data());
     while (m_byteCount < goal && m_heap.size() > 1) {
-        refine(pop());
+        step();
+    }
+    if (m_lookahead) {
+        m_aheadStop.store(true, std::memory_order_release);
+        m_pair->joinBackground();
+        m_aheadDirty = m_nodes.size();
+        m_lookahead = false;
     }
     session.reset();
 

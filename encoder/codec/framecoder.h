@@ -31,6 +31,7 @@
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -131,6 +132,11 @@ class FrameCoder {
     uint8_t fillOpcode(uint8_t color) const { return m_frequentMap[color]; }
 
     void refine(int32_t index);
+    bool takeAhead(std::atomic<uint8_t>* states, int32_t index);
+    void publishAhead();
+    void lookahead(const Node* nodes);
+    bool workAhead(const Node* nodes, const int* order);
+    void computeAhead(const Node* nodes, int32_t index, bool split) const;
     void split(int32_t index);
     void push(int32_t index);
     int32_t pop();
@@ -178,6 +184,24 @@ class FrameCoder {
     std::vector<int16_t> m_lastMotion;  // per 8x8 block: its motion entry last frame, or -1
     Stats m_stats;
     std::unique_ptr<WorkPair> m_pair;
+
+    // Look-ahead in the refinement loop: after each pop the loop lists the nodes at the top of
+    // the queue, likely to come next, and the helper works out their next step (a pattern
+    // search, or the quadrant codings of a split) while the loop does the current one. Both
+    // only depend on the pictures, so the loop takes a finished result as if it had computed
+    // it, and computes whatever the helper has not started. States per node and step:
+    // 0 free, 1 helper at work, 2 ready, 3 taken by the loop.
+    struct Ahead {
+        PatternChoice pattern;
+        std::array<Node, 4> quadrants;
+    };
+    static constexpr int kAheadList = 4;
+    std::unique_ptr<Ahead[]> m_ahead;
+    std::unique_ptr<std::atomic<uint8_t>[]> m_patternState, m_splitState;
+    size_t m_aheadDirty = 0; // states to clear before the next frame's loop
+    std::array<std::atomic<uint32_t>, kAheadList> m_aheadList{};
+    std::atomic<bool> m_aheadStop{false};
+    bool m_lookahead = false;
 };
 
 } // namespace quil

@@ -65,12 +65,7 @@ void WorkPair::run(int count, Task task, void* context) {
         }
         return;
     }
-    m_task.store(task, std::memory_order_relaxed);
-    m_context.store(context, std::memory_order_relaxed);
-    m_count.store(count, std::memory_order_relaxed);
-    m_helperDone.store(0, std::memory_order_relaxed);
-    const uint64_t generation = (m_claim.load(std::memory_order_relaxed) >> 32) + 1;
-    m_claim.store(generation << 32, std::memory_order_release);
+    const uint64_t generation = publish(count, task, context);
     int mine = 0;
     uint64_t word = generation << 32;
     for (;;) {
@@ -88,6 +83,39 @@ void WorkPair::run(int count, Task task, void* context) {
     while (m_helperDone.load(std::memory_order_acquire) != count - mine) {
         backoff.pause();
     }
+}
+
+uint64_t WorkPair::publish(int count, Task task, void* context) {
+    m_task.store(task, std::memory_order_relaxed);
+    m_context.store(context, std::memory_order_relaxed);
+    m_count.store(count, std::memory_order_relaxed);
+    m_helperDone.store(0, std::memory_order_relaxed);
+    const uint64_t generation = (m_claim.load(std::memory_order_relaxed) >> 32) + 1;
+    m_claim.store(generation << 32, std::memory_order_release);
+    return generation;
+}
+
+void WorkPair::startBackground(Task task, void* context) {
+    m_background = 0;
+    if (!m_thread.joinable() || m_state.load(std::memory_order_relaxed) != 1) {
+        return;
+    }
+    m_background = publish(1, task, context);
+}
+
+void WorkPair::joinBackground() {
+    if (m_background == 0) {
+        return;
+    }
+    uint64_t word = m_background << 32;
+    if (!m_claim.compare_exchange_strong(word, word + 1, std::memory_order_acq_rel)) {
+        // Taken: wait for it to return.
+        Backoff backoff;
+        while (m_helperDone.load(std::memory_order_acquire) != 1) {
+            backoff.pause();
+        }
+    }
+    m_background = 0;
 }
 
 void WorkPair::helperLoop() {

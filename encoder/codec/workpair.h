@@ -41,8 +41,16 @@ class WorkPair {
         run(count, [](void* c, int i) { (*static_cast<F*>(c))(i); }, &f);
     }
 
+    // Hands the helper one long task and returns at once; joinBackground() waits for it to
+    // return once the caller has told it to (through its context). A task the helper has not
+    // taken by then never runs, and without a helper none does: it may only be work that
+    // the caller would otherwise do itself. No run() in between.
+    void startBackground(Task task, void* context);
+    void joinBackground();
+
   private:
     void helperLoop();
+    uint64_t publish(int count, Task task, void* context);
 
     // Generation of the batch in the upper half, the next unclaimed task in the lower one;
     // a task is claimed by advancing it with the batch's generation still in place.
@@ -53,6 +61,7 @@ class WorkPair {
     std::atomic<int> m_count{0};
     std::atomic<int> m_state{0}; // 0 idle, 1 frame in progress, 2 shutting down
     std::thread m_thread;
+    uint64_t m_background = 0; // generation of the background batch, 0 when none
 };
 
 // Brackets a frame's use of the pair, ending it on every way out.
