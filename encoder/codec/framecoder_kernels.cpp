@@ -89,20 +89,30 @@ __attribute__((target("avx2"))) inline __m256i load4x2(const uint32_t* p, size_t
     return _mm256_inserti128_si256(_mm256_castsi128_si256(a), b, 1);
 }
 
-// Two rows at a time between the checks against bound.
-__attribute__((target("avx2"))) inline int32_t motionScore8Avx2(ChannelPixels cur, ChannelPixels src,
-                                                         size_t pitch, int32_t score,
-                                                         int32_t bound) {
-    for (int y = 0; y < 8 && score < bound; y += 2) {
-        const size_t a = size_t(y) * pitch, b = a + pitch;
-        const __m256i e0 = distances8(load8(cur.redBlue + 8 * y), load8(cur.greenGreen + 8 * y),
-                                      load8(src.redBlue + a), load8(src.greenGreen + a));
-        const __m256i e1 =
-            distances8(load8(cur.redBlue + 8 * y + 8), load8(cur.greenGreen + 8 * y + 8),
-                       load8(src.redBlue + b), load8(src.greenGreen + b));
-        score += 16 * sum8(_mm256_add_epi32(e0, e1));
+// Checks against bound after rows 0-1 and 2-3, then once for the other four.
+__attribute__((target("avx2"))) inline __m256i rowPair8(ChannelPixels cur, ChannelPixels src,
+                                                        size_t pitch, int y) {
+    const size_t a = size_t(y) * pitch, b = a + pitch;
+    return _mm256_add_epi32(
+        distances8(load8(cur.redBlue + 8 * y), load8(cur.greenGreen + 8 * y),
+                   load8(src.redBlue + a), load8(src.greenGreen + a)),
+        distances8(load8(cur.redBlue + 8 * y + 8), load8(cur.greenGreen + 8 * y + 8),
+                   load8(src.redBlue + b), load8(src.greenGreen + b)));
+}
+
+__attribute__((target("avx2"))) inline int32_t motionScore8Avx2(ChannelPixels cur,
+                                                                ChannelPixels src, size_t pitch,
+                                                                int32_t score, int32_t bound) {
+    score += 16 * sum8(rowPair8(cur, src, pitch, 0));
+    if (score >= bound) {
+        return score;
     }
-    return score;
+    score += 16 * sum8(rowPair8(cur, src, pitch, 2));
+    if (score >= bound) {
+        return score;
+    }
+    return score +
+           16 * sum8(_mm256_add_epi32(rowPair8(cur, src, pitch, 4), rowPair8(cur, src, pitch, 6)));
 }
 
 __attribute__((target("avx2"))) inline int32_t motionScore4Avx2(ChannelPixels cur, ChannelPixels src,
