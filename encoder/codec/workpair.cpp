@@ -11,7 +11,15 @@ namespace quil {
 
 namespace {
 
-constexpr uint64_t kIndexMask = 0xFFFFFFFFu;
+// The claim word: generation << 32 | task count << 16 | next unclaimed task. The count rides
+// in the word so that a claim is always checked against its own batch's count: the caller
+// stores the next batch's task, context and count before it publishes its word.
+constexpr uint64_t kIndexMask = 0xFFFFu;
+constexpr int kMaxTasks = 0xFFFF;
+
+inline int countOf(uint64_t word) {
+    return int((word >> 16) & 0xFFFFu);
+}
 
 // Spins a while, then gives the processor away, so that a descheduled partner on a busy
 // machine gets to finish.
@@ -65,9 +73,26 @@ void WorkPair::run(int count, Task task, void* context) {
         }
         return;
     }
-    const uint64_t generation = publish(count, task, context);
+    if (count > kMaxTasks) {
+        for (int first = 0; first < count; first += kMaxTasks) {
+            const int n = std::min(kMaxTasks, count - first);
+            struct Slice {
+                Task task;
+                void* context;
+                int first;
+            } slice{task, context, first};
+            run(
+                n,
+                [](void* c, int i) {
+                    const Slice* s = static_cast<const Slice*>(c);
+                    s->task(s->context, s->first + i);
+                },
+                &slice);
+        }
+        return;
+    }
+    uint64_t word = publish(count, task, context);
     int mine = 0;
-    uint64_t word = generation << 32;
     for (;;) {
         const int index = int(word & kIndexMask);
         if (index >= count) {
@@ -88,11 +113,11 @@ void WorkPair::run(int count, Task task, void* context) {
 uint64_t WorkPair::publish(int count, Task task, void* context) {
     m_task.store(task, std::memory_order_relaxed);
     m_context.store(context, std::memory_order_relaxed);
-    m_count.store(count, std::memory_order_relaxed);
     m_helperDone.store(0, std::memory_order_relaxed);
     const uint64_t generation = (m_claim.load(std::memory_order_relaxed) >> 32) + 1;
-    m_claim.store(generation << 32, std::memory_order_release);
-    return generation;
+    const uint64_t word = generation << 32 | uint64_t(count) << 16;
+    m_claim.store(word, std::memory_order_release);
+    return word;
 }
 
 void WorkPair::startBackground(Task task, void* context) {
@@ -107,7 +132,7 @@ void WorkPair::joinBackground() {
     if (m_background == 0) {
         return;
     }
-    uint64_t word = m_background << 32;
+    uint64_t word = m_background;
     if (!m_claim.compare_exchange_strong(word, word + 1, std::memory_order_acq_rel)) {
         // Taken: wait for it to return.
         Backoff backoff;
@@ -138,11 +163,11 @@ void WorkPair::helperLoop() {
             continue;
         }
         idle = Backoff{};
-        // Read under this generation; the claim below fails if the caller has moved on to
-        // another batch meanwhile, so a mixed read is never used.
+        // Read under this generation. While a task of this batch is unclaimed the caller
+        // cannot move on, so a successful claim below means these are the batch's own.
         const Task task = m_task.load(std::memory_order_relaxed);
         void* const context = m_context.load(std::memory_order_relaxed);
-        const int count = m_count.load(std::memory_order_relaxed);
+        const int count = countOf(word);
         for (;;) {
             const int index = int(word & kIndexMask);
             if ((word >> 32) != generation || index >= count) {

@@ -52,16 +52,15 @@ class WorkPair {
     void helperLoop();
     uint64_t publish(int count, Task task, void* context);
 
-    // Generation of the batch in the upper half, the next unclaimed task in the lower one;
-    // a task is claimed by advancing it with the batch's generation still in place.
+    // Generation, task count and next unclaimed task of the current batch (see the .cpp); a
+    // task is claimed by advancing the word with the batch's generation still in place.
     std::atomic<uint64_t> m_claim{0};
     std::atomic<int> m_helperDone{0};
     std::atomic<Task> m_task{nullptr};
     std::atomic<void*> m_context{nullptr};
-    std::atomic<int> m_count{0};
     std::atomic<int> m_state{0}; // 0 idle, 1 frame in progress, 2 shutting down
     std::thread m_thread;
-    uint64_t m_background = 0; // generation of the background batch, 0 when none
+    uint64_t m_background = 0; // claim word of the background batch, 0 when none
 };
 
 // Brackets a frame's use of the pair, ending it on every way out.
