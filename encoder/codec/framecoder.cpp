@@ -806,7 +806,7 @@ bool FrameCoder::takeAhead(std::atomic<uint8_t>* states, int32_t index) {
         return false;
     }
     // While the helper finishes it, take on other listed steps.
-    static constexpr int kOrder[kAheadList] = {0, 1, 2, 3};
+    static constexpr int kOrder[kAheadList] = {0, 1, 2, 3, 4, 5};
     while (s == 1) {
         s = state.load(std::memory_order_acquire);
         if (s == 1 && !workAhead(m_nodes.data(), kOrder)) {
@@ -895,7 +895,7 @@ bool FrameCoder::workAhead(const Node* nodes, const int* order) {
 // is listed.
 void FrameCoder::lookahead(const Node* nodes) {
     // The loop itself will soon pop the first listed node: the helper starts further down.
-    static constexpr int kOrder[kAheadList] = {1, 2, 3, 0};
+    static constexpr int kOrder[kAheadList] = {1, 2, 3, 4, 5, 0};
     while (!m_aheadStop.load(std::memory_order_acquire)) {
         if (!workAhead(nodes, kOrder)) {
 #if defined(__x86_64__) || defined(__i386__)

@@ -195,7 +195,7 @@ class FrameCoder {
         PatternChoice pattern;
         std::array<Node, 4> quadrants;
     };
-    static constexpr int kAheadList = 4;
+    static constexpr int kAheadList = 6;
     std::unique_ptr<Ahead[]> m_ahead;
     std::unique_ptr<std::atomic<uint8_t>[]> m_patternState, m_splitState;
     size_t m_aheadDirty = 0; // states to clear before the next frame's loop
