@@ -54,7 +54,8 @@ FrameCoder::FrameCoder(int width, int rows, const ColorLookup& lookup, int threa
         c.offset = int32_t(v.dy) * width + v.dx;
         c.cost = std::max(std::abs(int(v.dx)), std::abs(int(v.dy))) + ((v.dx & 1) ? 8 : 0);
         c.entry = kMotionOrder[k];
-        m_searchCandidates[k] = MotionCandidate{c.offset, c.cost};
+        m_searchOffsets[k] = c.offset;
+        m_searchCosts[k] = c.cost;
         m_orderOf[c.entry] = uint8_t(k);
         m_minOffset = std::min(m_minOffset, c.offset);
         m_maxOffset = std::max(m_maxOffset, c.offset);
@@ -254,8 +255,9 @@ int32_t FrameCoder::bestMotionSized(int32_t position, int32_t startScore, int hi
             search.extent = extent;
             search.limit = limit;
             search.inside = inside;
-            search.candidates = m_searchCandidates.data();
-            search.count = int(m_searchCandidates.size());
+            search.offsets = m_searchOffsets.data();
+            search.costs = m_searchCosts.data();
+            search.count = int(m_candidates.size());
             search.first = first;
             const CoderKernels& kernels = coderKernels();
             const int64_t bestKey = S == 8 ? kernels.searchMotion8(search, startKey)

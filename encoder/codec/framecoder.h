@@ -159,7 +159,8 @@ class FrameCoder {
         uint8_t entry;
     };
     std::array<Candidate, 225> m_candidates{};
-    std::array<MotionCandidate, 225> m_searchCandidates{}; // the same, for the search kernels
+    // The same offsets and costs as arrays for the search kernels.
+    alignas(32) std::array<int32_t, kMotionCandidateSlots> m_searchOffsets{}, m_searchCosts{};
     std::array<uint8_t, 225> m_orderOf{}; // entry -> position in the search order
     int32_t m_minOffset = 0, m_maxOffset = 0;
 

@@ -45,7 +45,34 @@ int32_t motionScoreScalar(ChannelPixels cur, ChannelPixels src, size_t pitch, in
     return score;
 }
 
+// The lower bound of every candidate (see MotionSearch), scalar: the definition.
+template <int S>
+void lowerBoundsScalar(const MotionSearch& m, int32_t* out) {
+    constexpr int shift = S == 8 ? 6 : 4; // log2 of n
+    for (int k = 0; k < kMotionCandidateSlots; ++k) {
+        out[k] = INT32_MAX;
+        if (k >= m.count) {
+            continue;
+        }
+        const int64_t start = m.position + m.offsets[k];
+        if (!m.inside && (start < 0 || start + m.extent >= m.limit)) {
+            continue;
+        }
+        const uint64_t sum = m.sums[start];
+        const int32_t dr = int32_t(m.curSums[0]) - int32_t(sum & 0xFFFF);
+        const int32_t dg = int32_t(m.curSums[1]) - int32_t((sum >> 16) & 0xFFFF);
+        const int32_t db = int32_t(m.curSums[2]) - int32_t(sum >> 32);
+        const int32_t x = 77 * ((dr * dr) >> shift) + 150 * ((dg * dg) >> shift) +
+                          29 * ((db * db) >> shift) - 127 * S * S;
+        out[k] = m.costs[k] + 16 * (x > 0 ? x >> 8 : 0);
+    }
+}
+
 namespace scalar {
+template <int S>
+void lowerBounds(const MotionSearch& m, int32_t* out) {
+    lowerBoundsScalar<S>(m, out);
+}
 template <int S>
 inline int32_t motionScore(ChannelPixels cur, ChannelPixels src, size_t pitch, int32_t score,
                            int32_t bound) {
@@ -129,6 +156,52 @@ __attribute__((target("avx2"))) inline int32_t motionScore4Avx2(ChannelPixels cu
 }
 
 namespace avx2 {
+// Eight candidates at a time: their block sums gathered as the two 32-bit halves of the sums
+// (red | green << 16, and blue), out-of-range candidates masked to INT32_MAX.
+template <int S>
+__attribute__((target("avx2"))) void lowerBounds(const MotionSearch& m, int32_t* out) {
+    constexpr int shift = S == 8 ? 6 : 4;
+    const int* words = reinterpret_cast<const int*>(m.sums);
+    const __m256i position = _mm256_set1_epi32(int32_t(m.position));
+    const __m256i lowest = _mm256_set1_epi32(-1); // start > -1
+    const __m256i highest = _mm256_set1_epi32(int32_t(m.limit - m.extent)); // start < this
+    const __m256i curRed = _mm256_set1_epi32(int32_t(m.curSums[0]));
+    const __m256i curGreen = _mm256_set1_epi32(int32_t(m.curSums[1]));
+    const __m256i curBlue = _mm256_set1_epi32(int32_t(m.curSums[2]));
+    const __m256i low16 = _mm256_set1_epi32(0xFFFF);
+    const __m256i rounding = _mm256_set1_epi32(127 * S * S);
+    const __m256i never = _mm256_set1_epi32(INT32_MAX);
+    const __m256i lanes = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
+    for (int k = 0; k < kMotionCandidateSlots; k += 8) {
+        const __m256i start = _mm256_add_epi32(
+            position, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(m.offsets + k)));
+        __m256i valid = _mm256_cmpgt_epi32(_mm256_set1_epi32(m.count),
+                                           _mm256_add_epi32(_mm256_set1_epi32(k), lanes));
+        if (!m.inside) {
+            valid = _mm256_and_si256(valid, _mm256_and_si256(_mm256_cmpgt_epi32(start, lowest),
+                                                             _mm256_cmpgt_epi32(highest, start)));
+        }
+        const __m256i at = _mm256_and_si256(_mm256_add_epi32(start, start), valid);
+        const __m256i lo = _mm256_mask_i32gather_epi32(_mm256_setzero_si256(), words, at, valid, 4);
+        const __m256i hi = _mm256_mask_i32gather_epi32(
+            _mm256_setzero_si256(), words + 1, at, valid, 4);
+        const __m256i dr = _mm256_sub_epi32(curRed, _mm256_and_si256(lo, low16));
+        const __m256i dg = _mm256_sub_epi32(curGreen, _mm256_srli_epi32(lo, 16));
+        const __m256i db = _mm256_sub_epi32(curBlue, hi);
+        const __m256i r2 = _mm256_srli_epi32(_mm256_mullo_epi32(dr, dr), shift);
+        const __m256i g2 = _mm256_srli_epi32(_mm256_mullo_epi32(dg, dg), shift);
+        const __m256i b2 = _mm256_srli_epi32(_mm256_mullo_epi32(db, db), shift);
+        __m256i x = _mm256_add_epi32(
+            _mm256_add_epi32(_mm256_mullo_epi32(r2, _mm256_set1_epi32(77)),
+                             _mm256_mullo_epi32(g2, _mm256_set1_epi32(150))),
+            _mm256_mullo_epi32(b2, _mm256_set1_epi32(29)));
+        x = _mm256_max_epi32(_mm256_sub_epi32(x, rounding), _mm256_setzero_si256());
+        const __m256i cost = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(m.costs + k));
+        const __m256i bound = _mm256_add_epi32(cost, _mm256_slli_epi32(_mm256_srli_epi32(x, 8), 4));
+        _mm256_store_si256(reinterpret_cast<__m256i*>(out + k), _mm256_blendv_epi8(never, bound, valid));
+    }
+}
+
 template <int S>
 __attribute__((target("avx2"))) inline int32_t motionScore(ChannelPixels cur, ChannelPixels src,
                                                            size_t pitch, int32_t score,

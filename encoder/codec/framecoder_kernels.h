@@ -38,10 +38,9 @@ constexpr uint32_t greenWord(int green) {
     return uint32_t(green) | uint32_t(green) << 16;
 }
 
-struct MotionCandidate {
-    int32_t offset; // source position relative to the block's
-    int32_t cost;
-};
+// Motion candidates are given as arrays of this many entries, the ones past the count
+// padding (any values).
+constexpr int kMotionCandidateSlots = 232;
 
 // One block's motion search over S x S pixels: the lowest key score * 256 + index below the
 // starting key among the candidates, tried in index order after the one at first (if any);
@@ -51,7 +50,9 @@ struct MotionCandidate {
 // it out of the running: with D the difference of a channel's sums over the n pixels, the
 // sum of its squared differences is at least D^2 / n, and each pixel's rounding takes at
 // most 127/256 off its distance, so
-//   E >= (77 Dr^2 + 150 Dg^2 + 29 Db^2 - 127 n^2) / (256 n).
+//   E >= (77 Dr^2 + 150 Dg^2 + 29 Db^2 - 127 n^2) / (256 n)
+//     >= (77 floor(Dr^2 / n) + 150 floor(Dg^2 / n) + 29 floor(Db^2 / n) - 127 n) / 256,
+// the second form, which fits 32 bits, being the one used.
 struct MotionSearch {
     ChannelPixels cur;      // the block, S x S pixels row after row
     ChannelPixels source;   // the motion source's planes from pixel 0, pitch pixels a row
@@ -61,7 +62,8 @@ struct MotionSearch {
     int64_t position;       // the block's first pixel
     int64_t extent, limit;
     bool inside;
-    const MotionCandidate* candidates;
+    const int32_t* offsets; // source position of each candidate relative to the block's
+    const int32_t* costs;
     int count;
     int first;              // index tried first, or -1
 };
