@@ -451,8 +451,7 @@ const PatternRows& patternRows(int size) {
 
 // Same results as bestPatternPlain: the sums under each pattern come from per-row tables of
 // every bit combination, and each pixel's distance to a code is looked up once per code.
-FrameCoder::PatternChoice FrameCoder::bestPattern(const uint8_t* block, int size, int first,
-                                                  int step) const {
+FrameCoder::PatternChoice FrameCoder::bestPattern(const uint8_t* block, int size) const {
     const size_t W = size_t(m_width);
     const int n = size * size;
     // Sums of red, green, blue and the pixel count, added four at a time.
@@ -524,7 +523,7 @@ FrameCoder::PatternChoice FrameCoder::bestPattern(const uint8_t* block, int size
     };
     int32_t best = std::numeric_limits<int32_t>::max();
     PatternChoice choice;
-    for (int t = first; t < 256; t += step) {
+    for (int t = 0; t < 256; ++t) {
         const uint64_t bits = size == 8 ? kPatterns8x8[size_t(t)] : kPatterns4x4[size_t(t)];
         Sum set = {0, 0, 0, 0};
         const uint8_t* slot = rows.slot[size_t(t)].data();
@@ -562,25 +561,6 @@ FrameCoder::PatternChoice FrameCoder::bestPattern(const uint8_t* block, int size
         }
     }
     return choice;
-}
-
-// The even and the odd patterns give the same choice as one search: the lower error wins, and
-// on equal errors the earlier pattern.
-FrameCoder::PatternChoice FrameCoder::choosePattern(const uint8_t* block, int size) {
-    if (m_plain) {
-        return bestPatternPlain(block, size);
-    }
-    if (!m_pair->hasHelper()) {
-        return bestPattern(block, size, 0, 1);
-    }
-    std::array<PatternChoice, 2> halves;
-    auto search = [&](int k) { halves[size_t(k)] = bestPattern(block, size, k, 2); };
-    m_pair->run(2, search);
-    const PatternChoice& even = halves[0];
-    const PatternChoice& odd = halves[1];
-    return odd.error < even.error || (odd.error == even.error && odd.pattern < even.pattern)
-               ? odd
-               : even;
 }
 
 void FrameCoder::mapFill(Node& node) const {
@@ -700,37 +680,32 @@ int32_t FrameCoder::pop() {
 
 // ---- Refinement -----------------------------------------------------------------------
 
-void FrameCoder::split(int32_t index) {
+// The initial codings of a block's four quadrants (top left, top right, bottom right, bottom
+// left), each search starting from the block's own motion.
+void FrameCoder::codeQuadrants(const Node& block, int32_t index, Node* quadrants) const {
     const size_t W = size_t(m_width);
-    const int size = 2 << m_nodes[size_t(index)].level;
-    const int half = size / 2;
-    const int32_t first = int32_t(m_nodes.size());
-    const int32_t p = m_nodes[size_t(index)].position;
+    const int half = (2 << block.level) / 2;
     const int32_t offsets[4] = {0, half, int32_t(half * W) + half, int32_t(half * W)};
-    const Node& block = m_nodes[size_t(index)];
-    const uint8_t blockOp = block.initialOpcode;
-    const int hint = blockOp <= kOpMotionLast ? blockOp : -1;
-    const bool ready = takeAhead(m_splitState.get(), index);
+    const int hint = block.initialOpcode <= kOpMotionLast ? block.initialOpcode : -1;
     for (int k = 0; k < 4; ++k) {
-        Node& q = m_nodes.emplace_back();
-        if (ready) {
-            q = m_ahead[size_t(index)].quadrants[size_t(k)];
-            continue;
-        }
-        q.position = p + offsets[k];
+        Node& q = quadrants[k];
+        q = Node{};
+        q.position = block.position + offsets[k];
         q.level = uint8_t(block.level - 1);
         q.border = block.border;
         q.parent = index;
+        initialCoding(q, half, hint);
     }
-    if (!ready) {
-        auto code = [&](int k) { initialCoding(m_nodes[size_t(first + k)], half, hint); };
-        if (m_lookahead) {
-            for (int k = 0; k < 4; ++k) {
-                code(k);
-            }
-        } else {
-            m_pair->run(4, code);
-        }
+}
+
+void FrameCoder::split(int32_t index) {
+    const int32_t first = int32_t(m_nodes.size());
+    const bool ready = takeAhead(m_splitState.get(), index);
+    m_nodes.resize(m_nodes.size() + 4); // within the reserved store: index stays valid
+    if (ready) {
+        std::copy_n(m_ahead[size_t(index)].quadrants.begin(), 4, &m_nodes[size_t(first)]);
+    } else {
+        codeQuadrants(m_nodes[size_t(index)], index, &m_nodes[size_t(first)]);
     }
     for (int k = 0; k < 4; ++k) {
         Node& q = m_nodes[size_t(first + k)];
@@ -778,10 +753,11 @@ void FrameCoder::refine(int32_t index) {
         return;
     }
     const int size = node.level == 2 ? 8 : 4;
+    const uint8_t* block = m_in->picture + node.position;
     const PatternChoice choice = takeAhead(m_patternState.get(), index)
                                      ? m_ahead[size_t(index)].pattern
-                                 : m_lookahead ? bestPattern(m_in->picture + node.position, size, 0, 1)
-                                               : choosePattern(m_in->picture + node.position, size);
+                                 : m_plain ? bestPatternPlain(block, size)
+                                           : bestPattern(block, size);
     const uint8_t t = choice.pattern, c0 = choice.c0, c1 = choice.c1;
     const int32_t error = choice.error;
     const int64_t weight = c0 == c1 ? (size == 8 ? 1960 : 1225) : (size == 8 ? 437 : 131);
@@ -848,25 +824,13 @@ void FrameCoder::publishAhead() {
 
 // One listed node's next step, into its look-ahead slot (whoever claimed it).
 void FrameCoder::computeAhead(const Node* nodes, int32_t index, bool split) const {
-    const size_t W = size_t(m_width);
     const Node& node = nodes[index];
     Ahead& ahead = m_ahead[size_t(index)];
     const int size = 2 << node.level;
     if (!split) {
-        ahead.pattern = bestPattern(m_in->picture + node.position, size, 0, 1);
+        ahead.pattern = bestPattern(m_in->picture + node.position, size);
     } else {
-        const int half = size / 2;
-        const int32_t offsets[4] = {0, half, int32_t(half * W) + half, int32_t(half * W)};
-        const int hint = node.initialOpcode <= kOpMotionLast ? node.initialOpcode : -1;
-        for (int k = 0; k < 4; ++k) {
-            Node& q = ahead.quadrants[size_t(k)];
-            q = Node{};
-            q.position = node.position + offsets[k];
-            q.level = uint8_t(node.level - 1);
-            q.border = node.border;
-            q.parent = index;
-            initialCoding(q, half, hint);
-        }
+        codeQuadrants(node, index, ahead.quadrants.data());
     }
 }
 

@@ -124,11 +124,9 @@ class FrameCoder {
         int32_t error = 0;
         uint8_t pattern = 0, c0 = 0, c1 = 0;
     };
-    // The best pattern among patterns first, first + step, ... (the earliest of equal errors).
-    PatternChoice bestPattern(const uint8_t* block, int size, int first, int step) const;
+    // The best of the 256 patterns (the earliest of equal errors).
+    PatternChoice bestPattern(const uint8_t* block, int size) const;
     PatternChoice bestPatternPlain(const uint8_t* block, int size) const;
-    // The best of all 256, its halves searched on both threads.
-    PatternChoice choosePattern(const uint8_t* block, int size);
     uint8_t fillOpcode(uint8_t color) const { return m_frequentMap[color]; }
 
     void refine(int32_t index);
@@ -137,6 +135,7 @@ class FrameCoder {
     void lookahead(const Node* nodes);
     bool workAhead(const Node* nodes, const int* order);
     void computeAhead(const Node* nodes, int32_t index, bool split) const;
+    void codeQuadrants(const Node& block, int32_t index, Node* quadrants) const;
     void split(int32_t index);
     void push(int32_t index);
     int32_t pop();
@@ -191,7 +190,7 @@ class FrameCoder {
     // search, or the quadrant codings of a split) while the loop does the current one. Both
     // only depend on the pictures, so the loop takes a finished result as if it had computed
     // it, and computes whatever the helper has not started. States per node and step:
-    // 0 free, 1 helper at work, 2 ready, 3 taken by the loop.
+    // 0 free, 1 being worked out (by either thread), 2 ready, 3 left to the loop.
     struct Ahead {
         PatternChoice pattern;
         std::array<Node, 4> quadrants;

@@ -67,27 +67,12 @@ void WorkPair::end() {
 }
 
 void WorkPair::run(int count, Task task, void* context) {
-    if (!m_thread.joinable() || count <= 1 || m_state.load(std::memory_order_relaxed) != 1) {
+    // Batches too large for the claim word (far beyond what the coder makes) stay on the
+    // caller.
+    if (!m_thread.joinable() || count <= 1 || count > kMaxTasks ||
+        m_state.load(std::memory_order_relaxed) != 1) {
         for (int i = 0; i < count; ++i) {
             task(context, i);
-        }
-        return;
-    }
-    if (count > kMaxTasks) {
-        for (int first = 0; first < count; first += kMaxTasks) {
-            const int n = std::min(kMaxTasks, count - first);
-            struct Slice {
-                Task task;
-                void* context;
-                int first;
-            } slice{task, context, first};
-            run(
-                n,
-                [](void* c, int i) {
-                    const Slice* s = static_cast<const Slice*>(c);
-                    s->task(s->context, s->first + i);
-                },
-                &slice);
         }
         return;
     }

@@ -1,8 +1,8 @@
-// The calling thread and one helper thread sharing batches of small independent tasks: the
-// frame coder's rows of initial codings, and within its refinement loop the halves of a
-// pattern search and the quadrant codings of a split. Tasks take a few microseconds, so the
-// helper spins for work while a frame is being coded (between begin() and end()) and sleeps
-// on its own otherwise.
+// The calling thread and one helper thread sharing work: batches of small independent tasks
+// (the frame coder's rows of initial codings and the preparation of its motion source), and
+// one long background task (the refinement loop's look-ahead). Tasks take microseconds, so
+// the helper spins for work while a frame is being coded (between begin() and end()) and
+// sleeps otherwise.
 //
 //   WorkPair pair(true);              // false: every task runs on the calling thread
 //   pair.begin();
