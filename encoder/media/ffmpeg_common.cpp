@@ -92,6 +92,7 @@ void VideoReader::close() {
     m_stream = nullptr;
     m_index = -1;
     m_pixels = {};
+    m_padded = {};
     m_seeks = 0;
     reset();
 }
@@ -353,18 +354,33 @@ const uint32_t* VideoReader::shownPixels(int* err) {
         sws_setColorspaceDetails(m_sws.get(), sws_getCoefficients(space), fullRange, table,
                                  dstRange, brightness, contrast, saturation);
     }
+    // swscale's vector converters write each row in whole groups of 8 or 16 pixels, and
+    // where such a group would pass the row's stride they leave the row's last pixels
+    // unwritten instead. Rows padded to 16 pixels get every pixel written and keep the
+    // overhang inside the row; they are then packed into the picture the sources describe.
+    const size_t width = size_t(m_width);
+    const size_t stride = (width + 15) & ~size_t(15);
     try {
-        m_pixels.resize(size_t(m_width) * size_t(m_height));
+        m_pixels.resize(width * size_t(m_height));
+        if (stride != width) {
+            m_padded.resize(stride * size_t(m_height));
+        }
     } catch (const std::bad_alloc&) {
         *err = AVERROR(ENOMEM);
         return nullptr;
     }
-    uint8_t* dst[4] = {reinterpret_cast<uint8_t*>(m_pixels.data()), nullptr, nullptr, nullptr};
-    int dstStride[4] = {m_width * 4, 0, 0, 0};
+    uint32_t* out = stride != width ? m_padded.data() : m_pixels.data();
+    uint8_t* dst[4] = {reinterpret_cast<uint8_t*>(out), nullptr, nullptr, nullptr};
+    int dstStride[4] = {int(stride * 4), 0, 0, 0};
     const int rows = sws_scale(m_sws.get(), f->data, f->linesize, 0, f->height, dst, dstStride);
     if (rows <= 0) {
         *err = AVERROR_INVALIDDATA;
         return nullptr;
+    }
+    if (stride != width) {
+        for (size_t y = 0; y < size_t(m_height); ++y) {
+            std::copy_n(out + y * stride, width, m_pixels.data() + y * width);
+        }
     }
     m_convertedSerial = m_serial;
     return m_pixels.data();

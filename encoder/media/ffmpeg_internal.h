@@ -117,6 +117,7 @@ class VideoReader {
     int m_seeks = 0;
     SwsPtr m_sws;
     std::vector<uint32_t> m_pixels;
+    std::vector<uint32_t> m_padded; // the converter's output when rows need padding
 };
 
 } // namespace quil::ff

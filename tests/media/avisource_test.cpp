@@ -106,6 +106,49 @@ TEST(AviVideoRates, NtscRateKeepsItsRateAndScale) {
     EXPECT_EQ(native, 29);
 }
 
+// Pictures whose width is no multiple of 16, in the 4:2:0 format most camera files use: every
+// row must come out whole, and the conversion must stay inside the picture's buffer.
+TEST(AviVideoSizes, NarrowAndOddPicturesConvertRowByRow) {
+    const struct {
+        int width, height;
+    } kSizes[] = {{1, 2}, {2, 1}, {5, 3}, {9, 4}, {15, 2}, {17, 5}, {33, 3}, {50, 6}};
+    for (const auto [w, h] : kSizes) {
+        SCOPED_TRACE(std::to_string(w) + "x" + std::to_string(h));
+        const std::string name = "gray" + std::to_string(w) + "x" + std::to_string(h);
+        // Each row one gray level, three frames of it.
+        std::string raw;
+        for (int f = 0; f < 3; ++f) {
+            for (int y = 0; y < h; ++y) {
+                raw.append(size_t(w), char(40 + 30 * y));
+            }
+        }
+        const std::string rawPath = testmedia::bytesFile(name + ".gray", raw);
+        const std::string path = testmedia::dir() + "/" + name + ".avi";
+        ASSERT_TRUE(
+            testmedia::run("ffmpeg -nostdin -y -loglevel error -f rawvideo -pix_fmt gray -s " +
+                           std::to_string(w) + "x" + std::to_string(h) + " -r 10 -i " + rawPath +
+                           " -c:v rawvideo -pix_fmt yuv420p " + path));
+        VideoStreamSourceAVI src;
+        ASSERT_EQ(src.Open(path.c_str()), 0);
+        std::unique_ptr<VBitmap> pic;
+        for (const int i : {0, 2, 1}) {
+            ASSERT_EQ(src.GetFrame(i, pic), 0);
+            ASSERT_EQ(pic->GetWidth(), w);
+            ASSERT_EQ(pic->GetHeight(), h);
+            for (int y = 0; y < h; ++y) {
+                const int want = 40 + 30 * y;
+                const uint32_t* row = pic->Row(h - 1 - y);
+                for (int x = 0; x < w; ++x) {
+                    for (const int shift : {0, 8, 16}) {
+                        ASSERT_NEAR(int(row[x] >> shift & 255), want, 3)
+                            << "frame " << i << " pixel " << x << "," << y;
+                    }
+                }
+            }
+        }
+    }
+}
+
 struct OpenCase {
     const char* what;
     std::string (*file)();
