@@ -788,9 +788,7 @@ bool FrameCoder::takeAhead(std::atomic<uint8_t>* states, int32_t index) {
     while (s == 1) {
         s = state.load(std::memory_order_acquire);
         if (s == 1 && !workAhead(m_nodes.data(), kOrder)) {
-#if defined(__x86_64__) || defined(__i386__)
-            __builtin_ia32_pause();
-#endif
+            cpuPause();
         }
     }
     return s == 2;
@@ -864,9 +862,7 @@ void FrameCoder::lookahead(const Node* nodes) {
     static constexpr int kOrder[kAheadList] = {1, 2, 3, 4, 5, 0};
     while (!m_aheadStop.load(std::memory_order_acquire)) {
         if (!workAhead(nodes, kOrder)) {
-#if defined(__x86_64__) || defined(__i386__)
-            __builtin_ia32_pause();
-#endif
+            cpuPause();
         }
     }
 }
@@ -959,7 +955,8 @@ size_t FrameCoder::encodeDeltaFrame(uint8_t* payload, const FrameInput& in, doub
 
     const int bw = m_width / 8, bh = m_rows / 8;
     const int32_t blocks = bw * bh;
-    // The motion source as channel words and block sums, shared out between the threads.
+    // The fast search's view of the motion source, channel words and block sums, shared out
+    // between the threads; the plain search reads the source's codes themselves.
     auto prepare = [this](int task) {
         if (task == 0) {
             const size_t pixels = size_t(m_width) * size_t(m_rows);
@@ -969,14 +966,14 @@ size_t FrameCoder::encodeDeltaFrame(uint8_t* payload, const FrameInput& in, doub
                 m_otherRedBlue[i] = m_redBlueOf[m_in->other[i]];
                 m_otherGreen[i] = m_greenOf[m_in->other[i]];
             }
-            if (!m_plain) {
-                blockSums(4, m_runs4, m_otherSums4);
-            }
-        } else if (!m_plain) {
+            blockSums(4, m_runs4, m_otherSums4);
+        } else {
             blockSums(8, m_runs8, m_otherSums8);
         }
     };
-    m_pair->run(2, prepare);
+    if (!m_plain) {
+        m_pair->run(2, prepare);
+    }
     m_nodes.resize(size_t(blocks));
     for (int by = 0; by < bh; ++by) {
         for (int bx = 0; bx < bw; ++bx) {

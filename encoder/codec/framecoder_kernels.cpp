@@ -1,6 +1,8 @@
 // Scalar and AVX2 versions of the frame coder's pattern error sum and motion scores.
 #include "encoder/codec/framecoder_kernels.h"
 
+#include "encoder/codec/colormode.h"
+
 #include <cstdlib>
 #include <cstring>
 
@@ -22,10 +24,8 @@ int32_t patternErrorScalar(const int32_t* e0, const int32_t* e1, uint64_t bits, 
 }
 
 inline int32_t channelDistance(uint32_t rb0, uint32_t g0, uint32_t rb1, uint32_t g1) {
-    const int dr = int(rb0 & 0xFFFF) - int(rb1 & 0xFFFF);
-    const int db = int(rb0 >> 16) - int(rb1 >> 16);
-    const int dg = int(g0 & 0xFFFF) - int(g1 & 0xFFFF);
-    return (77 * dr * dr + 150 * dg * dg + 29 * db * db + 128) >> 8;
+    return colorDistance(int(rb0 & 0xFFFF), int(g0 & 0xFFFF), int(rb0 >> 16), int(rb1 & 0xFFFF),
+                         int(g1 & 0xFFFF), int(rb1 >> 16));
 }
 
 template <int S>

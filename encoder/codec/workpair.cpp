@@ -1,12 +1,5 @@
 #include "encoder/codec/workpair.h"
 
-#if defined(__x86_64__) || defined(__i386__)
-#include <immintrin.h>
-#define QUIL_PAUSE() _mm_pause()
-#else
-#define QUIL_PAUSE() ((void)0)
-#endif
-
 namespace quil {
 
 namespace {
@@ -27,7 +20,7 @@ class Backoff {
   public:
     void pause() {
         if (++m_spins < 4096) {
-            QUIL_PAUSE();
+            cpuPause();
         } else {
             std::this_thread::yield();
         }

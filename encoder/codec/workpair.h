@@ -20,6 +20,13 @@
 
 namespace quil {
 
+// One pause of a spin-wait loop.
+inline void cpuPause() {
+#if defined(__x86_64__) || defined(__i386__)
+    __builtin_ia32_pause();
+#endif
+}
+
 class WorkPair {
   public:
     explicit WorkPair(bool helper);
