@@ -68,10 +68,23 @@ void lowerBoundsScalar(const MotionSearch& m, int32_t* out) {
     }
 }
 
+// Bit k of bits set when values[k] < limit, for every slot.
+void belowBitsScalar(const int32_t* values, int32_t limit, uint64_t* bits) {
+    for (int w = 0; w < kMotionCandidateWords; ++w) {
+        bits[w] = 0;
+    }
+    for (int k = 0; k < kMotionCandidateSlots; ++k) {
+        bits[k / 64] |= uint64_t(values[k] < limit ? 1 : 0) << (k % 64);
+    }
+}
+
 namespace scalar {
 template <int S>
 void lowerBounds(const MotionSearch& m, int32_t* out) {
     lowerBoundsScalar<S>(m, out);
+}
+inline void belowBits(const int32_t* values, int32_t limit, uint64_t* bits) {
+    belowBitsScalar(values, limit, bits);
 }
 template <int S>
 inline int32_t motionScore(ChannelPixels cur, ChannelPixels src, size_t pitch, int32_t score,
@@ -116,7 +129,8 @@ __attribute__((target("avx2"))) inline __m256i load4x2(const uint32_t* p, size_t
     return _mm256_inserti128_si256(_mm256_castsi128_si256(a), b, 1);
 }
 
-// Checks against bound after rows 0-1 and 2-3, then once for the other four.
+// Checks against bound after rows 0-3 only: with most candidates close to the best, more
+// checks cost more in guessed branches than the rows they spare.
 __attribute__((target("avx2"))) inline __m256i rowPair8(ChannelPixels cur, ChannelPixels src,
                                                         size_t pitch, int y) {
     const size_t a = size_t(y) * pitch, b = a + pitch;
@@ -130,11 +144,8 @@ __attribute__((target("avx2"))) inline __m256i rowPair8(ChannelPixels cur, Chann
 __attribute__((target("avx2"))) inline int32_t motionScore8Avx2(ChannelPixels cur,
                                                                 ChannelPixels src, size_t pitch,
                                                                 int32_t score, int32_t bound) {
-    score += 16 * sum8(rowPair8(cur, src, pitch, 0));
-    if (score >= bound) {
-        return score;
-    }
-    score += 16 * sum8(rowPair8(cur, src, pitch, 2));
+    score +=
+        16 * sum8(_mm256_add_epi32(rowPair8(cur, src, pitch, 0), rowPair8(cur, src, pitch, 2)));
     if (score >= bound) {
         return score;
     }
@@ -199,6 +210,21 @@ __attribute__((target("avx2"))) void lowerBounds(const MotionSearch& m, int32_t*
         const __m256i cost = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(m.costs + k));
         const __m256i bound = _mm256_add_epi32(cost, _mm256_slli_epi32(_mm256_srli_epi32(x, 8), 4));
         _mm256_store_si256(reinterpret_cast<__m256i*>(out + k), _mm256_blendv_epi8(never, bound, valid));
+    }
+}
+
+__attribute__((target("avx2"))) inline void belowBits(const int32_t* values, int32_t limit,
+                                                      uint64_t* bits) {
+    static_assert(kMotionCandidateSlots % 8 == 0);
+    const __m256i below = _mm256_set1_epi32(limit);
+    for (int w = 0; w < kMotionCandidateWords; ++w) {
+        bits[w] = 0;
+    }
+    for (int k = 0; k < kMotionCandidateSlots; k += 8) {
+        const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(values + k));
+        const uint64_t mask =
+            uint32_t(_mm256_movemask_ps(_mm256_castsi256_ps(_mm256_cmpgt_epi32(below, v))));
+        bits[k / 64] |= mask << (k % 64);
     }
 }
 

@@ -41,6 +41,7 @@ constexpr uint32_t greenWord(int green) {
 // Motion candidates are given as arrays of this many entries, the ones past the count
 // padding (any values).
 constexpr int kMotionCandidateSlots = 232;
+constexpr int kMotionCandidateWords = (kMotionCandidateSlots + 63) / 64; // of 64 bits
 
 // One block's motion search over S x S pixels: the lowest key score * 256 + index below the
 // starting key among the candidates, tried in index order after the one at first (if any);
