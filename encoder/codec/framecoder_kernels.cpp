@@ -33,9 +33,9 @@ int32_t motionScoreScalar(ChannelPixels cur, ChannelPixels src, size_t pitch, in
                           int32_t bound) {
     for (int y = 0; y < S && score < bound; ++y) {
         const uint32_t* crb = cur.redBlue + S * y;
-        const uint32_t* cg = cur.greenGreen + S * y;
+        const uint32_t* cg = cur.green + S * y;
         const uint32_t* srb = src.redBlue + size_t(y) * pitch;
-        const uint32_t* sg = src.greenGreen + size_t(y) * pitch;
+        const uint32_t* sg = src.green + size_t(y) * pitch;
         int32_t e = 0;
         for (int x = 0; x < S; ++x) {
             e += channelDistance(crb[x], cg[x], srb[x], sg[x]);
@@ -97,17 +97,19 @@ inline int32_t motionScore(ChannelPixels cur, ChannelPixels src, size_t pitch, i
 } // namespace scalar
 
 #ifdef QUIL_HAVE_X86
-// Distances of eight pixels: the channel words subtract as 16-bit lanes, and one multiply-add
-// per plane gives 77 dr^2 + 29 db^2 and 75 dg^2 + 75 dg^2 (every product fits 16 bits:
-// 77 * 255 < 2^15).
+// Distances of eight pixels: the channel words subtract as 16-bit lanes, giving (dr, db) and
+// (dg, 75 dg). One multiply-add of the first with itself times (77, 29) gives
+// 77 dr^2 + 29 db^2; one of the second with itself, halves swapped, gives 2 * 75 dg^2, with
+// a shuffle in place of a multiplication. Every lane fits 16 bits: 77 * 255 < 2^15.
 __attribute__((target("avx2"))) inline __m256i distances8(__m256i crb, __m256i cg, __m256i srb,
                                                           __m256i sg) {
     const __m256i wrb = _mm256_set1_epi32(int32_t(redBlueWord(77, 29)));
-    const __m256i wg = _mm256_set1_epi32(int32_t(greenWord(75)));
+    const __m256i swap = _mm256_setr_epi8(2, 3, 0, 1, 6, 7, 4, 5, 10, 11, 8, 9, 14, 15, 12, 13, 2,
+                                          3, 0, 1, 6, 7, 4, 5, 10, 11, 8, 9, 14, 15, 12, 13);
     const __m256i d1 = _mm256_sub_epi16(crb, srb);
     const __m256i d2 = _mm256_sub_epi16(cg, sg);
     const __m256i e = _mm256_add_epi32(_mm256_madd_epi16(d1, _mm256_mullo_epi16(d1, wrb)),
-                                       _mm256_madd_epi16(d2, _mm256_mullo_epi16(d2, wg)));
+                                       _mm256_madd_epi16(d2, _mm256_shuffle_epi8(d2, swap)));
     return _mm256_srli_epi32(_mm256_add_epi32(e, _mm256_set1_epi32(128)), 8);
 }
 
@@ -134,11 +136,10 @@ __attribute__((target("avx2"))) inline __m256i load4x2(const uint32_t* p, size_t
 __attribute__((target("avx2"))) inline __m256i rowPair8(ChannelPixels cur, ChannelPixels src,
                                                         size_t pitch, int y) {
     const size_t a = size_t(y) * pitch, b = a + pitch;
-    return _mm256_add_epi32(
-        distances8(load8(cur.redBlue + 8 * y), load8(cur.greenGreen + 8 * y),
-                   load8(src.redBlue + a), load8(src.greenGreen + a)),
-        distances8(load8(cur.redBlue + 8 * y + 8), load8(cur.greenGreen + 8 * y + 8),
-                   load8(src.redBlue + b), load8(src.greenGreen + b)));
+    return _mm256_add_epi32(distances8(load8(cur.redBlue + 8 * y), load8(cur.green + 8 * y),
+                                       load8(src.redBlue + a), load8(src.green + a)),
+                            distances8(load8(cur.redBlue + 8 * y + 8), load8(cur.green + 8 * y + 8),
+                                       load8(src.redBlue + b), load8(src.green + b)));
 }
 
 __attribute__((target("avx2"))) inline int32_t motionScore8Avx2(ChannelPixels cur,
@@ -159,8 +160,8 @@ __attribute__((target("avx2"))) inline int32_t motionScore4Avx2(ChannelPixels cu
     for (int y = 0; y < 4 && score < bound; y += 2) {
         const size_t a = size_t(y) * pitch;
         const __m256i e =
-            distances8(load8(cur.redBlue + 4 * y), load8(cur.greenGreen + 4 * y),
-                       load4x2(src.redBlue + a, pitch), load4x2(src.greenGreen + a, pitch));
+            distances8(load8(cur.redBlue + 4 * y), load8(cur.green + 4 * y),
+                       load4x2(src.redBlue + a, pitch), load4x2(src.green + a, pitch));
         score += 16 * sum8(e);
     }
     return score;
