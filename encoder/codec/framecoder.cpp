@@ -452,6 +452,11 @@ const PatternRows& patternRows(int size) {
 // Same results as bestPatternPlain: the sums under each pattern come from per-row tables of
 // every bit combination, and each pixel's distance to a code is looked up once per code.
 FrameCoder::PatternChoice FrameCoder::bestPattern(const uint8_t* block, int size) const {
+    return size == 8 ? bestPatternSized<8>(block) : bestPatternSized<4>(block);
+}
+
+template <int size>
+FrameCoder::PatternChoice FrameCoder::bestPatternSized(const uint8_t* block) const {
     const size_t W = size_t(m_width);
     const int n = size * size;
     // Sums of red, green, blue and the pixel count, added four at a time.
@@ -525,10 +530,12 @@ FrameCoder::PatternChoice FrameCoder::bestPattern(const uint8_t* block, int size
     PatternChoice choice;
     for (int t = 0; t < 256; ++t) {
         const uint64_t bits = size == 8 ? kPatterns8x8[size_t(t)] : kPatterns4x4[size_t(t)];
-        Sum set = {0, 0, 0, 0};
+        // Added as a tree: a chain of additions would wait on each one.
         const uint8_t* slot = rows.slot[size_t(t)].data();
-        for (int y = 0; y < size; ++y) {
-            set += rowSums[size_t(y * slots + slot[y])];
+        auto row = [&](int y) { return rowSums[size_t(y * slots + slot[y])]; };
+        Sum set = (row(0) + row(1)) + (row(2) + row(3));
+        if constexpr (size == 8) {
+            set += (row(4) + row(5)) + (row(6) + row(7));
         }
         const Sum clear = total - set;
         if (best != std::numeric_limits<int32_t>::max()) {

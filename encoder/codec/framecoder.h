@@ -126,6 +126,7 @@ class FrameCoder {
     };
     // The best of the 256 patterns (the earliest of equal errors).
     PatternChoice bestPattern(const uint8_t* block, int size) const;
+    template <int S> PatternChoice bestPatternSized(const uint8_t* block) const;
     PatternChoice bestPatternPlain(const uint8_t* block, int size) const;
     uint8_t fillOpcode(uint8_t color) const { return m_frequentMap[color]; }
 
