@@ -174,7 +174,7 @@ namespace avx2 {
 template <int S>
 __attribute__((target("avx2"))) void lowerBounds(const MotionSearch& m, int32_t* out) {
     constexpr int shift = S == 8 ? 6 : 4;
-    const int* words = reinterpret_cast<const int*>(m.sums);
+    const auto* sums = reinterpret_cast<const long long*>(m.sums);
     const __m256i position = _mm256_set1_epi32(int32_t(m.position));
     const __m256i lowest = _mm256_set1_epi32(-1); // start > -1
     const __m256i highest = _mm256_set1_epi32(int32_t(m.limit - m.extent)); // start < this
@@ -194,10 +194,17 @@ __attribute__((target("avx2"))) void lowerBounds(const MotionSearch& m, int32_t*
             valid = _mm256_and_si256(valid, _mm256_and_si256(_mm256_cmpgt_epi32(start, lowest),
                                                              _mm256_cmpgt_epi32(highest, start)));
         }
-        const __m256i at = _mm256_and_si256(_mm256_add_epi32(start, start), valid);
-        const __m256i lo = _mm256_mask_i32gather_epi32(_mm256_setzero_si256(), words, at, valid, 4);
-        const __m256i hi = _mm256_mask_i32gather_epi32(
-            _mm256_setzero_si256(), words + 1, at, valid, 4);
+        // Plain loads of the sums (the out-of-range ones from position 0), four candidates
+        // 0, 1, 4, 5 and 2, 3, 6, 7 to a vector, so that taking their low and high halves
+        // two by two puts them back in order; a gather takes longer on some processors.
+        alignas(32) int32_t at[8];
+        _mm256_store_si256(reinterpret_cast<__m256i*>(at), _mm256_and_si256(start, valid));
+        const __m256i a = _mm256_setr_epi64x(sums[at[0]], sums[at[1]], sums[at[4]], sums[at[5]]);
+        const __m256i b = _mm256_setr_epi64x(sums[at[2]], sums[at[3]], sums[at[6]], sums[at[7]]);
+        const __m256i lo = _mm256_castps_si256(
+            _mm256_shuffle_ps(_mm256_castsi256_ps(a), _mm256_castsi256_ps(b), 0x88));
+        const __m256i hi = _mm256_castps_si256(
+            _mm256_shuffle_ps(_mm256_castsi256_ps(a), _mm256_castsi256_ps(b), 0xDD));
         const __m256i dr = _mm256_sub_epi32(curRed, _mm256_and_si256(lo, low16));
         const __m256i dg = _mm256_sub_epi32(curGreen, _mm256_srli_epi32(lo, 16));
         const __m256i db = _mm256_sub_epi32(curBlue, hi);
