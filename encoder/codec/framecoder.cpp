@@ -187,37 +187,45 @@ int32_t FrameCoder::bestMotion(int32_t position, int size, int32_t startScore, i
     }
 }
 
-// Sums of every S x S block of the motion source by its top-left position in the pixel
-// array, for the positions whose block lies inside it; a block may run past a row's end into
-// the next rows, as motion sources do. Each channel's sum stays below 2^16 in its own 16 bits,
-// so the sums add and subtract as plain 64-bit numbers.
-void FrameCoder::blockSums(int S, std::vector<uint64_t>& runs, std::vector<uint64_t>& out) const {
+// Sums of the S x S blocks of the motion source by their top-left positions from..to-1,
+// those whose block lies inside the pixel array; a block may run past a row's end into the
+// next rows, as motion sources do. Each channel's sum stays below 2^16 in its own 16 bits, so
+// the sums add and subtract as plain 64-bit numbers. runs is scratch.
+void FrameCoder::blockSums(int S, size_t from, size_t to, std::vector<uint64_t>& runs,
+                           std::vector<uint64_t>& out) const {
     const size_t count = size_t(m_width) * size_t(m_rows);
     const size_t W = size_t(m_width), s = size_t(S);
+    const size_t span = (s - 1) * W;
+    if (count < span + s) {
+        return;
+    }
+    to = std::min(to, count - span - (s - 1));
+    if (from >= to) {
+        return;
+    }
     const uint8_t* other = m_in->other;
-    runs.resize(count);
-    out.resize(count);
-    // Runs of S pixels, then S of those runs a row apart.
+    // Runs of S pixels from each position up to the last row of the last block, then S of
+    // those runs a row apart.
+    const size_t runCount = to - from + span;
+    runs.resize(runCount);
     uint64_t run = 0;
     for (size_t i = 0; i < s; ++i) {
-        run += m_packedOf[other[i]];
+        run += m_packedOf[other[from + i]];
     }
     runs[0] = run;
-    for (size_t i = s; i < count; ++i) {
-        run += m_packedOf[other[i]] - m_packedOf[other[i - s]];
-        runs[i + 1 - s] = run;
+    for (size_t i = 1; i < runCount; ++i) {
+        run += m_packedOf[other[from + i + s - 1]] - m_packedOf[other[from + i - 1]];
+        runs[i] = run;
     }
-    const size_t span = (s - 1) * W;
-    const size_t positions = count - span - (s - 1);
-    for (size_t p = 0; p < W && p < positions; ++p) {
+    for (size_t p = from; p < to && p < from + W; ++p) {
         uint64_t sum = 0;
         for (size_t y = 0; y < s; ++y) {
-            sum += runs[p + y * W];
+            sum += runs[p - from + y * W];
         }
         out[p] = sum;
     }
-    for (size_t p = W; p < positions; ++p) {
-        out[p] = out[p - W] + runs[p + span] - runs[p - W];
+    for (size_t p = from + W; p < to; ++p) {
+        out[p] = out[p - W] + runs[p - from + span] - runs[p - from - W];
     }
 }
 
@@ -962,24 +970,27 @@ size_t FrameCoder::encodeDeltaFrame(uint8_t* payload, const FrameInput& in, doub
 
     const int bw = m_width / 8, bh = m_rows / 8;
     const int32_t blocks = bw * bh;
-    // The fast search's view of the motion source, channel words and block sums, shared out
-    // between the threads; the plain search reads the source's codes themselves.
-    auto prepare = [this](int task) {
-        if (task == 0) {
-            const size_t pixels = size_t(m_width) * size_t(m_rows);
-            m_otherRedBlue.resize(pixels);
-            m_otherGreen.resize(pixels);
-            for (size_t i = 0; i < pixels; ++i) {
-                m_otherRedBlue[i] = m_redBlueOf[m_in->other[i]];
-                m_otherGreen[i] = m_greenOf[m_in->other[i]];
-            }
-            blockSums(4, m_runs4, m_otherSums4);
-        } else {
-            blockSums(8, m_runs8, m_otherSums8);
+    // The fast search's view of the motion source, channel words and block sums, in bands of
+    // rows shared out between the threads; the plain search reads the source's codes
+    // themselves.
+    const size_t pixels = size_t(m_width) * size_t(m_rows);
+    const size_t bandRows = size_t((m_rows + kPrepareBands - 1) / kPrepareBands);
+    auto prepare = [this, pixels, bandRows](int band) {
+        const size_t from = std::min(pixels, size_t(band) * bandRows * size_t(m_width));
+        const size_t to = std::min(pixels, from + bandRows * size_t(m_width));
+        for (size_t i = from; i < to; ++i) {
+            m_otherRedBlue[i] = m_redBlueOf[m_in->other[i]];
+            m_otherGreen[i] = m_greenOf[m_in->other[i]];
         }
+        blockSums(4, from, to, m_bandRuns[size_t(band)], m_otherSums4);
+        blockSums(8, from, to, m_bandRuns[size_t(band)], m_otherSums8);
     };
     if (!m_plain) {
-        m_pair->run(2, prepare);
+        m_otherRedBlue.resize(pixels);
+        m_otherGreen.resize(pixels);
+        m_otherSums4.resize(pixels);
+        m_otherSums8.resize(pixels);
+        m_pair->run(kPrepareBands, prepare);
     }
     m_nodes.resize(size_t(blocks));
     for (int by = 0; by < bh; ++by) {

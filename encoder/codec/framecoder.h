@@ -112,7 +112,8 @@ class FrameCoder {
     size_t encodeKeyFrame(uint8_t* payload, const FrameInput& in);
     size_t encodeDeltaFrame(uint8_t* payload, const FrameInput& in, double& quality);
 
-    void blockSums(int size, std::vector<uint64_t>& runs, std::vector<uint64_t>& out) const;
+    void blockSums(int size, size_t from, size_t to, std::vector<uint64_t>& runs,
+                   std::vector<uint64_t>& out) const;
     void initialCoding(Node& node, int size, int hint) const;
     void mapFill(Node& node) const;
     int32_t bestColor(const uint8_t* block, int size, uint8_t& color) const;
@@ -175,7 +176,8 @@ class FrameCoder {
     // Channel sums (red | green << 16 | blue << 32) of the motion source's 8x8 and 4x4
     // blocks, by top-left position; for the fast search's lower bounds.
     std::vector<uint64_t> m_otherSums8, m_otherSums4;
-    std::vector<uint64_t> m_runs8, m_runs4; // scratch for blockSums
+    static constexpr int kPrepareBands = 6;
+    std::array<std::vector<uint64_t>, kPrepareBands> m_bandRuns; // scratch for blockSums
     std::array<uint64_t, 256> m_packedOf{};  // red | green << 16 | blue << 32 of each code
     int64_t m_byteCount = 0;
     bool m_raiseOnEntry = false;
