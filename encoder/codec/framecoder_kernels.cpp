@@ -131,8 +131,7 @@ __attribute__((target("avx2"))) inline __m256i load4x2(const uint32_t* p, size_t
     return _mm256_inserti128_si256(_mm256_castsi128_si256(a), b, 1);
 }
 
-// Checks against bound after rows 0-3 only: with most candidates close to the best, more
-// checks cost more in guessed branches than the rows they spare.
+// Rows y and y + 1 of an 8x8 block.
 __attribute__((target("avx2"))) inline __m256i rowPair8(ChannelPixels cur, ChannelPixels src,
                                                         size_t pitch, int y) {
     const size_t a = size_t(y) * pitch, b = a + pitch;
@@ -142,6 +141,8 @@ __attribute__((target("avx2"))) inline __m256i rowPair8(ChannelPixels cur, Chann
                                        load8(src.redBlue + b), load8(src.green + b)));
 }
 
+// Checks against bound after rows 0-3 only: with most candidates close to the best, more
+// checks cost more in guessed branches than the rows they spare.
 __attribute__((target("avx2"))) inline int32_t motionScore8Avx2(ChannelPixels cur,
                                                                 ChannelPixels src, size_t pitch,
                                                                 int32_t score, int32_t bound) {
