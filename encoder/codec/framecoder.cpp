@@ -534,44 +534,81 @@ FrameCoder::PatternChoice FrameCoder::bestPatternSized(const uint8_t* block) con
         }
         return errors[size_t(slot)].data();
     };
+    // The same test four patterns at a time, in doubles: every sum and product in it is an
+    // integer below 2^53, so the doubles hold them exactly and the test decides as the
+    // integers would. Bit j of the result is set when pattern j may still beat best.
+    typedef double Wide __attribute__((vector_size(32)));
+    const int64_t totalSpread = weighted(total, 1, total, 0);
+    auto openOf = [&](const Sum* sets, int32_t best) {
+        const int64_t R = weightedSquares - 127 * int64_t(n) - 256 * int64_t(best);
+        Wide s[4];
+        for (int c = 0; c < 4; ++c) {
+            s[c] = Wide{double(sets[0][c]), double(sets[1][c]), double(sets[2][c]),
+                        double(sets[3][c])};
+        }
+        const Wide m1 = s[3], m0 = double(n) - m1;
+        const Wide cr = double(total[0]) - s[0], cg = double(total[1]) - s[1],
+                   cb = double(total[2]) - s[2];
+        const Wide spread = 77 * (cr * cr * m1 + s[0] * s[0] * m0) +
+                            150 * (cg * cg * m1 + s[1] * s[1] * m0) +
+                            29 * (cb * cb * m1 + s[2] * s[2] * m0);
+        const auto over = spread <= double(R) * m0 * m1; // lanes of all ones where true
+        unsigned open = 0;
+        for (int j = 0; j < 4; ++j) {
+            // A pattern with an empty side takes the whole block's spread.
+            const bool skip =
+                sets[j][3] == 0 || sets[j][3] == n ? totalSpread <= R * n : over[j] != 0;
+            open |= unsigned(skip ? 0 : 1) << j;
+        }
+        return open;
+    };
     int32_t best = std::numeric_limits<int32_t>::max();
     PatternChoice choice;
-    for (int t = 0; t < 256; ++t) {
-        const uint64_t bits = size == 8 ? kPatterns8x8[size_t(t)] : kPatterns4x4[size_t(t)];
-        // Added as a tree: a chain of additions would wait on each one.
-        const uint8_t* slot = rows.slot[size_t(t)].data();
-        auto row = [&](int y) { return rowSums[size_t(y * slots + slot[y])]; };
-        Sum set = (row(0) + row(1)) + (row(2) + row(3));
-        if constexpr (size == 8) {
-            set += (row(4) + row(5)) + (row(6) + row(7));
+    std::array<Sum, 4> sets;
+    for (int group = 0; group < 256 && best != 0; group += 4) {
+        for (int j = 0; j < 4; ++j) {
+            // Added as a tree: a chain of additions would wait on each one.
+            const uint8_t* slot = rows.slot[size_t(group + j)].data();
+            auto row = [&](int y) { return rowSums[size_t(y * slots + slot[y])]; };
+            Sum set = (row(0) + row(1)) + (row(2) + row(3));
+            if constexpr (size == 8) {
+                set += (row(4) + row(5)) + (row(6) + row(7));
+            }
+            sets[size_t(j)] = set;
         }
-        const Sum clear = total - set;
-        if (best != std::numeric_limits<int32_t>::max()) {
-            const int64_t m0 = clear[3], m1 = set[3];
-            const int64_t R = weightedSquares - 127 * int64_t(n) - 256 * int64_t(best);
-            if (m0 != 0 && m1 != 0) {
-                if (weighted(clear, m1, set, m0) <= R * m0 * m1) {
-                    continue;
-                }
-            } else if (weighted(total, 1, total, 0) <= R * n) {
+        const int32_t groupBest = best;
+        const unsigned open =
+            best == std::numeric_limits<int32_t>::max() ? 15u : openOf(sets.data(), best);
+        for (int j = 0; j < 4 && best != 0; ++j) {
+            if (!((open >> j) & 1)) {
                 continue;
             }
-        }
-        uint8_t code0, code1;
-        if (clear[3] == 0) {
-            code0 = code1 = codeOf(set);
-        } else if (set[3] == 0) {
-            code0 = code1 = codeOf(clear);
-        } else {
-            code0 = codeOf(clear);
-            code1 = codeOf(set);
-        }
-        const int32_t error = patternError(errorsOf(code0), errorsOf(code1), bits, n);
-        if (error < best) {
-            best = error;
-            choice = PatternChoice{error, uint8_t(t), code0, code1};
-            if (best == 0) {
-                break;
+            const int t = group + j;
+            const Sum set = sets[size_t(j)];
+            const Sum clear = total - set;
+            // A pattern of this group that won has tightened the test for the rest.
+            if (best != groupBest) {
+                const int64_t m0 = clear[3], m1 = set[3];
+                const int64_t R = weightedSquares - 127 * int64_t(n) - 256 * int64_t(best);
+                if (m0 != 0 && m1 != 0 ? weighted(clear, m1, set, m0) <= R * m0 * m1
+                                       : totalSpread <= R * n) {
+                    continue;
+                }
+            }
+            const uint64_t bits = size == 8 ? kPatterns8x8[size_t(t)] : kPatterns4x4[size_t(t)];
+            uint8_t code0, code1;
+            if (clear[3] == 0) {
+                code0 = code1 = codeOf(set);
+            } else if (set[3] == 0) {
+                code0 = code1 = codeOf(clear);
+            } else {
+                code0 = codeOf(clear);
+                code1 = codeOf(set);
+            }
+            const int32_t error = patternError(errorsOf(code0), errorsOf(code1), bits, n);
+            if (error < best) {
+                best = error;
+                choice = PatternChoice{error, uint8_t(t), code0, code1};
             }
         }
     }
