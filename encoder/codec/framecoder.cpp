@@ -534,13 +534,23 @@ FrameCoder::PatternChoice FrameCoder::bestPatternSized(const uint8_t* block) con
         }
         return errors[size_t(slot)].data();
     };
+    auto spreadBound = [&](int32_t best) {
+        return weightedSquares - 127 * int64_t(n) - 256 * int64_t(best);
+    };
+    // A pattern with an empty side takes the whole block's spread.
+    const int64_t totalSpread = weighted(total, 1, total, 0);
+    auto passedOver = [&](const Sum& set, int32_t best) {
+        const Sum clear = total - set;
+        const int64_t m0 = clear[3], m1 = set[3], R = spreadBound(best);
+        return m0 != 0 && m1 != 0 ? weighted(clear, m1, set, m0) <= R * m0 * m1
+                                  : totalSpread <= R * n;
+    };
     // The same test four patterns at a time, in doubles: every sum and product in it is an
     // integer below 2^53, so the doubles hold them exactly and the test decides as the
     // integers would. Bit j of the result is set when pattern j may still beat best.
     typedef double Wide __attribute__((vector_size(32)));
-    const int64_t totalSpread = weighted(total, 1, total, 0);
     auto openOf = [&](const Sum* sets, int32_t best) {
-        const int64_t R = weightedSquares - 127 * int64_t(n) - 256 * int64_t(best);
+        const int64_t R = spreadBound(best);
         Wide s[4];
         for (int c = 0; c < 4; ++c) {
             s[c] = Wide{double(sets[0][c]), double(sets[1][c]), double(sets[2][c]),
@@ -555,9 +565,8 @@ FrameCoder::PatternChoice FrameCoder::bestPatternSized(const uint8_t* block) con
         const auto over = spread <= double(R) * m0 * m1; // lanes of all ones where true
         unsigned open = 0;
         for (int j = 0; j < 4; ++j) {
-            // A pattern with an empty side takes the whole block's spread.
-            const bool skip =
-                sets[j][3] == 0 || sets[j][3] == n ? totalSpread <= R * n : over[j] != 0;
+            const bool emptySide = sets[j][3] == 0 || sets[j][3] == n;
+            const bool skip = emptySide ? passedOver(sets[j], best) : over[j] != 0;
             open |= unsigned(skip ? 0 : 1) << j;
         }
         return open;
@@ -587,13 +596,8 @@ FrameCoder::PatternChoice FrameCoder::bestPatternSized(const uint8_t* block) con
             const Sum set = sets[size_t(j)];
             const Sum clear = total - set;
             // A pattern of this group that won has tightened the test for the rest.
-            if (best != groupBest) {
-                const int64_t m0 = clear[3], m1 = set[3];
-                const int64_t R = weightedSquares - 127 * int64_t(n) - 256 * int64_t(best);
-                if (m0 != 0 && m1 != 0 ? weighted(clear, m1, set, m0) <= R * m0 * m1
-                                       : totalSpread <= R * n) {
-                    continue;
-                }
+            if (best != groupBest && passedOver(set, best)) {
+                continue;
             }
             const uint64_t bits = size == 8 ? kPatterns8x8[size_t(t)] : kPatterns4x4[size_t(t)];
             uint8_t code0, code1;
